@@ -1,0 +1,40 @@
+// The maker's base class between the VST binding and the effect: channel
+// labels, the settings file beside the library, the factory bank, and
+// re-applying every parameter when processing is switched on.
+#pragma once
+
+#include <string>
+
+#include "plugin/IPlugVST.h"
+
+class Effect : public IPlugVST {
+ public:
+  static constexpr int kMidiControllers = 120;
+
+  Effect(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+         const char* effectName, const char* productName, const char* makerName, int32_t version,
+         int32_t uniqueId, int32_t makerId);
+
+  void ActivationChanged(bool active) override;
+  // MIDI from the host changes nothing in our effects and is not kept.
+  void HandleMidiMessage(const MidiMessage& message) override {}
+  virtual void DeclareParams() {}
+
+  void InitEnumParam(int index, const char* name, int defaultValue, int count, const char* const* texts);
+  void LoadFactoryBank();
+
+  const std::string& PluginFolder() const { return mPluginFolder; }
+  const std::string& SettingsPath() const { return mSettingsPath; }
+  // Parameter index assigned to MIDI controller n, or -1.
+  int MidiControllerTarget(int controller) const {
+    return controller >= 0 && controller < kMidiControllers ? mMidiControllerMap[controller] : -1;
+  }
+
+  // The answer of the "CC<n>" settings keys for one value text.
+  static int ParseControllerSetting(const std::string& text);
+
+ private:
+  std::string mPluginFolder;
+  std::string mSettingsPath;
+  int mMidiControllerMap[kMidiControllers];
+};

@@ -1,0 +1,423 @@
+// The signal path: two allpass chains per channel form an analytic signal,
+// a complex oscillator read from the cosine table shifts it, then the dry
+// signal is mixed in and the result scaled.
+//
+// The four chains (left real, left imaginary, right real, right imaginary)
+// are independent, so the vector paths carry them in lanes with exactly the
+// operations of the plain path, in the same order: every path gives the same
+// bits. Runs on the audio thread: no allocation, no system calls.
+#include <cmath>
+#include <cstring>
+
+#include "effect/Veltrane.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VELTRANE_X86 1
+#endif
+
+const double cosTable[4096] = {
+#include "effect/CosTable.inc"
+};
+
+namespace {
+
+constexpr uint32_t kPhaseMask = (1u << 28) - 1;
+
+// Coefficients per lane: lanes 0 and 2 run sections 1 then 2 (real chain),
+// lanes 1 and 3 sections 3 then 4 (imaginary chain).
+alignas(32) const double kC1First[4] = {1.94632, -0.02569, 1.94632, -0.02569};
+alignas(32) const double kC2First[4] = {0.94657, -0.260502, 0.94657, -0.260502};
+alignas(32) const double kC1Second[4] = {0.83774, 1.8685, 0.83774, 1.8685};
+alignas(32) const double kC2Second[4] = {0.06338, 0.870686, 0.06338, 0.870686};
+
+// Filter histories in lane order, for the length of one segment.
+struct Lanes {
+  alignas(32) double u1[2][4];  // [stage][lane]
+  alignas(32) double u2[2][4];
+  alignas(32) double y1[2][4];
+  alignas(32) double y2[2][4];
+};
+
+struct Segment {
+  const double* inL;
+  const double* inR;
+  double* outL;
+  double* outR;
+  int count;
+  uint32_t phase[2];
+  int32_t inc[2];
+  bool linked;
+  int32_t mode[2];
+  double mix[2];
+  double volume[2];
+};
+
+// Non-finite input would stay in the filter histories for good; it counts as
+// silence. Finite input passes unchanged.
+inline double Sanitize(double x) { return x - x == 0.0 ? x : 0.0; }
+
+inline double Section(double u, double& u1, double& u2, double& y1, double& y2, double c1, double c2) {
+  const double y = ((y1 - u1) * c1 + (u - y2) * c2) + u2;
+  u2 = u1;
+  u1 = u;
+  y2 = y1;
+  y1 = y;
+  return y;
+}
+
+inline double Dry(int32_t mode, double yR, double yI, double x) { return mode == 0 ? yI : mode == 1 ? yR : x; }
+
+void RunScalar(Lanes& s, Segment& g) {
+  uint32_t pL = g.phase[0], pR = g.phase[1];
+  for (int i = 0; i < g.count; ++i) {
+    const double xL = Sanitize(g.inL[i]);
+    const double xR = Sanitize(g.inR[i]);
+    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
+    const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
+    double cR = cL, sR = sL;
+    if (!g.linked) {
+      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
+      cR = cosTable[pR >> 16];
+      sR = cosTable[((pR >> 16) + 1024) & 4095];
+    }
+    double y[4];
+    const double x[4] = {xL, xL, xR, xR};
+    for (int lane = 0; lane < 4; ++lane) {
+      const double a = Section(x[lane], s.u1[0][lane], s.u2[0][lane], s.y1[0][lane], s.y2[0][lane],
+                               kC1First[lane], kC2First[lane]);
+      y[lane] = Section(a, s.u1[1][lane], s.u2[1][lane], s.y1[1][lane], s.y2[1][lane], kC1Second[lane],
+                        kC2Second[lane]);
+    }
+    const double dL = Dry(g.mode[0], y[0], y[1], xL);
+    const double dR = Dry(g.mode[1], y[2], y[3], xR);
+    g.outL[i] = ((((y[0] * cL) - (y[1] * sL)) - dL) * g.mix[0] + dL) * g.volume[0];
+    g.outR[i] = ((((y[2] * cR) - (y[3] * sR)) - dR) * g.mix[1] + dR) * g.volume[1];
+  }
+  g.phase[0] = pL;
+  g.phase[1] = pR;
+}
+
+#if defined(VELTRANE_X86)
+
+// All-ones in the lanes whose dry signal is the given mode.
+inline __m128d DryMask(const Segment& g, int32_t which) {
+  auto pick = [&](int32_t mode) {
+    const int32_t m = mode == 0 || mode == 1 ? mode : 2;
+    return m == which ? -1LL : 0LL;
+  };
+  return _mm_castsi128_pd(_mm_set_epi64x(pick(g.mode[1]), pick(g.mode[0])));
+}
+
+void RunSse2(Lanes& s, Segment& g) {
+  // Stage registers: [left real, left imaginary] and [right real, right imaginary].
+  __m128d u1a[2], u2a[2], y1a[2], y2a[2], u1b[2], u2b[2], y1b[2], y2b[2];
+  __m128d c1a[2], c2a[2], c1b[2], c2b[2];
+  for (int h = 0; h < 2; ++h) {
+    u1a[h] = _mm_load_pd(&s.u1[0][2 * h]);
+    u2a[h] = _mm_load_pd(&s.u2[0][2 * h]);
+    y1a[h] = _mm_load_pd(&s.y1[0][2 * h]);
+    y2a[h] = _mm_load_pd(&s.y2[0][2 * h]);
+    u1b[h] = _mm_load_pd(&s.u1[1][2 * h]);
+    u2b[h] = _mm_load_pd(&s.u2[1][2 * h]);
+    y1b[h] = _mm_load_pd(&s.y1[1][2 * h]);
+    y2b[h] = _mm_load_pd(&s.y2[1][2 * h]);
+    c1a[h] = _mm_load_pd(&kC1First[2 * h]);
+    c2a[h] = _mm_load_pd(&kC2First[2 * h]);
+    c1b[h] = _mm_load_pd(&kC1Second[2 * h]);
+    c2b[h] = _mm_load_pd(&kC2Second[2 * h]);
+  }
+  const __m128d maskImag = DryMask(g, 0), maskReal = DryMask(g, 1), maskInput = DryMask(g, 2);
+  const __m128d mix = _mm_set_pd(g.mix[1], g.mix[0]);
+  const __m128d volume = _mm_set_pd(g.volume[1], g.volume[0]);
+  uint32_t pL = g.phase[0], pR = g.phase[1];
+  for (int i = 0; i < g.count; ++i) {
+    const double xL = Sanitize(g.inL[i]);
+    const double xR = Sanitize(g.inR[i]);
+    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
+    const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
+    double cR = cL, sR = sL;
+    if (!g.linked) {
+      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
+      cR = cosTable[pR >> 16];
+      sR = cosTable[((pR >> 16) + 1024) & 4095];
+    }
+    const __m128d x[2] = {_mm_set1_pd(xL), _mm_set1_pd(xR)};
+    __m128d yb[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m128d ya = _mm_add_pd(
+          _mm_add_pd(_mm_mul_pd(_mm_sub_pd(y1a[h], u1a[h]), c1a[h]), _mm_mul_pd(_mm_sub_pd(x[h], y2a[h]), c2a[h])),
+          u2a[h]);
+      u2a[h] = u1a[h];
+      u1a[h] = x[h];
+      y2a[h] = y1a[h];
+      y1a[h] = ya;
+      yb[h] = _mm_add_pd(
+          _mm_add_pd(_mm_mul_pd(_mm_sub_pd(y1b[h], u1b[h]), c1b[h]), _mm_mul_pd(_mm_sub_pd(ya, y2b[h]), c2b[h])),
+          u2b[h]);
+      u2b[h] = u1b[h];
+      u1b[h] = ya;
+      y2b[h] = y1b[h];
+      y1b[h] = yb[h];
+    }
+    const __m128d pl = _mm_mul_pd(yb[0], _mm_set_pd(sL, cL));
+    const __m128d pr = _mm_mul_pd(yb[1], _mm_set_pd(sR, cR));
+    const __m128d wet = _mm_unpacklo_pd(_mm_sub_sd(pl, _mm_unpackhi_pd(pl, pl)), _mm_sub_sd(pr, _mm_unpackhi_pd(pr, pr)));
+    const __m128d yR = _mm_unpacklo_pd(yb[0], yb[1]);
+    const __m128d yI = _mm_unpackhi_pd(yb[0], yb[1]);
+    const __m128d xs = _mm_set_pd(xR, xL);
+    const __m128d d = _mm_or_pd(_mm_or_pd(_mm_and_pd(yI, maskImag), _mm_and_pd(yR, maskReal)), _mm_and_pd(xs, maskInput));
+    const __m128d out = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(wet, d), mix), d), volume);
+    _mm_storel_pd(&g.outL[i], out);
+    _mm_storeh_pd(&g.outR[i], out);
+  }
+  for (int h = 0; h < 2; ++h) {
+    _mm_store_pd(&s.u1[0][2 * h], u1a[h]);
+    _mm_store_pd(&s.u2[0][2 * h], u2a[h]);
+    _mm_store_pd(&s.y1[0][2 * h], y1a[h]);
+    _mm_store_pd(&s.y2[0][2 * h], y2a[h]);
+    _mm_store_pd(&s.u1[1][2 * h], u1b[h]);
+    _mm_store_pd(&s.u2[1][2 * h], u2b[h]);
+    _mm_store_pd(&s.y1[1][2 * h], y1b[h]);
+    _mm_store_pd(&s.y2[1][2 * h], y2b[h]);
+  }
+  g.phase[0] = pL;
+  g.phase[1] = pR;
+}
+
+__attribute__((target("avx"))) void RunAvx(Lanes& s, Segment& g) {
+  __m256d u1a = _mm256_load_pd(s.u1[0]), u2a = _mm256_load_pd(s.u2[0]);
+  __m256d y1a = _mm256_load_pd(s.y1[0]), y2a = _mm256_load_pd(s.y2[0]);
+  __m256d u1b = _mm256_load_pd(s.u1[1]), u2b = _mm256_load_pd(s.u2[1]);
+  __m256d y1b = _mm256_load_pd(s.y1[1]), y2b = _mm256_load_pd(s.y2[1]);
+  const __m256d c1a = _mm256_load_pd(kC1First), c2a = _mm256_load_pd(kC2First);
+  const __m256d c1b = _mm256_load_pd(kC1Second), c2b = _mm256_load_pd(kC2Second);
+  const __m128d maskImag = DryMask(g, 0), maskReal = DryMask(g, 1), maskInput = DryMask(g, 2);
+  const __m128d mix = _mm_set_pd(g.mix[1], g.mix[0]);
+  const __m128d volume = _mm_set_pd(g.volume[1], g.volume[0]);
+  uint32_t pL = g.phase[0], pR = g.phase[1];
+  for (int i = 0; i < g.count; ++i) {
+    const double xL = Sanitize(g.inL[i]);
+    const double xR = Sanitize(g.inR[i]);
+    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
+    const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
+    double cR = cL, sR = sL;
+    if (!g.linked) {
+      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
+      cR = cosTable[pR >> 16];
+      sR = cosTable[((pR >> 16) + 1024) & 4095];
+    }
+    const __m256d x = _mm256_setr_pd(xL, xL, xR, xR);
+    const __m256d ya = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1a, u1a), c1a), _mm256_mul_pd(_mm256_sub_pd(x, y2a), c2a)), u2a);
+    u2a = u1a;
+    u1a = x;
+    y2a = y1a;
+    y1a = ya;
+    const __m256d yb = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1b, u1b), c1b), _mm256_mul_pd(_mm256_sub_pd(ya, y2b), c2b)), u2b);
+    u2b = u1b;
+    u1b = ya;
+    y2b = y1b;
+    y1b = yb;
+    const __m256d p = _mm256_mul_pd(yb, _mm256_setr_pd(cL, sL, cR, sR));
+    const __m256d w = _mm256_hsub_pd(p, p);  // lane 0: p0 - p1, lane 2: p2 - p3
+    const __m128d lo = _mm256_castpd256_pd128(w), hi = _mm256_extractf128_pd(w, 1);
+    const __m128d wet = _mm_unpacklo_pd(lo, hi);
+    const __m128d ybLo = _mm256_castpd256_pd128(yb), ybHi = _mm256_extractf128_pd(yb, 1);
+    const __m128d yR = _mm_unpacklo_pd(ybLo, ybHi);
+    const __m128d yI = _mm_unpackhi_pd(ybLo, ybHi);
+    const __m128d xs = _mm_set_pd(xR, xL);
+    const __m128d d = _mm_or_pd(_mm_or_pd(_mm_and_pd(yI, maskImag), _mm_and_pd(yR, maskReal)), _mm_and_pd(xs, maskInput));
+    const __m128d out = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(wet, d), mix), d), volume);
+    _mm_storel_pd(&g.outL[i], out);
+    _mm_storeh_pd(&g.outR[i], out);
+  }
+  _mm256_store_pd(s.u1[0], u1a);
+  _mm256_store_pd(s.u2[0], u2a);
+  _mm256_store_pd(s.y1[0], y1a);
+  _mm256_store_pd(s.y2[0], y2a);
+  _mm256_store_pd(s.u1[1], u1b);
+  _mm256_store_pd(s.u2[1], u2b);
+  _mm256_store_pd(s.y1[1], y1b);
+  _mm256_store_pd(s.y2[1], y2b);
+  g.phase[0] = pL;
+  g.phase[1] = pR;
+}
+
+// Subnormal tails of the filters would slow the audio thread: flush them,
+// the same way on every build, for the duration of a block.
+class FlushDenormals {
+ public:
+  FlushDenormals() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | 0x8040u); }
+  ~FlushDenormals() { _mm_setcsr(mSaved); }
+
+ private:
+  unsigned int mSaved;
+};
+
+#else
+
+class FlushDenormals {};
+
+#endif
+
+// allpassState[channel][section * 4 + k], k: 0 u1, 1 u2, 2 y1, 3 y2;
+// sections 0 and 1 form the real chain, 2 and 3 the imaginary one.
+void Gather(const double (&state)[2][16], Lanes& s) {
+  for (int channel = 0; channel < 2; ++channel) {
+    for (int chain = 0; chain < 2; ++chain) {
+      const int lane = channel * 2 + chain;
+      for (int stage = 0; stage < 2; ++stage) {
+        const double* h = &state[channel][(chain * 2 + stage) * 4];
+        s.u1[stage][lane] = h[0];
+        s.u2[stage][lane] = h[1];
+        s.y1[stage][lane] = h[2];
+        s.y2[stage][lane] = h[3];
+      }
+    }
+  }
+}
+
+void Scatter(const Lanes& s, double (&state)[2][16]) {
+  for (int channel = 0; channel < 2; ++channel) {
+    for (int chain = 0; chain < 2; ++chain) {
+      const int lane = channel * 2 + chain;
+      for (int stage = 0; stage < 2; ++stage) {
+        double* h = &state[channel][(chain * 2 + stage) * 4];
+        h[0] = s.u1[stage][lane];
+        h[1] = s.u2[stage][lane];
+        h[2] = s.y1[stage][lane];
+        h[3] = s.y2[stage][lane];
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool ShiftKernelSupported(ShiftKernel kernel) {
+#if defined(VELTRANE_X86)
+  switch (kernel) {
+    case ShiftKernel::kScalar: return true;
+    case ShiftKernel::kSse2: return __builtin_cpu_supports("sse2");
+    case ShiftKernel::kAvx: return __builtin_cpu_supports("avx");
+  }
+  return false;
+#else
+  return kernel == ShiftKernel::kScalar;
+#endif
+}
+
+ShiftKernel BestShiftKernel() {
+  static const ShiftKernel best = ShiftKernelSupported(ShiftKernel::kAvx)    ? ShiftKernel::kAvx
+                                  : ShiftKernelSupported(ShiftKernel::kSse2) ? ShiftKernel::kSse2
+                                                                             : ShiftKernel::kScalar;
+  return best;
+}
+
+void Veltrane::ResetProcessing() {
+  CriticalSectionGuard guard(mLock);
+  dirty = true;
+  samplesLeft = 0;
+  // The cosine table is a constant of the program: nothing to build.
+  for (int channel = 0; channel < 2; ++channel) {
+    phase[channel] = 0;
+    phaseInc[channel] = 0;
+    currentFreq[channel] = 0.0;
+  }
+  std::memset(allpassState, 0, sizeof allpassState);
+  const double rate = SampleRate();
+  // At least one sample per tick, whatever the rate.
+  controlPeriod = TruncateToInt(rate) / 1000;
+  if (controlPeriod < 1) controlPeriod = 1;
+  if (rate != lfo.storedSampleRate) {
+    lfo.storedSampleRate = rate;
+    lfo.ticksPerSecond = rate / controlPeriod;
+    lfo.phase = 0.0;
+    lfo.output = 0.0;
+  }
+}
+
+void Veltrane::UpdateShifts() {
+  for (int channel = 0; channel < 2; ++channel) {
+    if (waveformParam != 0) {
+      currentFreq[channel] = freqMin[channel] + (freqMax[channel] - freqMin[channel]) * lfo.output;
+    } else {
+      currentFreq[channel] = freqMax[channel];
+      dirty = false;
+    }
+    const double f = currentFreq[channel];
+    double g = f * f < 1.0 ? f * f : 1.0;
+    g = g * rangeFactor;
+    if (f < 0.0) g = -g;
+    phaseInc[channel] = TruncateToInt(g);
+  }
+}
+
+void Veltrane::RunSegment(const double* inL, const double* inR, double* outL, double* outR, int offset, int count) {
+  Lanes lanes;
+  Gather(allpassState, lanes);
+  Segment g;
+  g.inL = inL + offset;
+  g.inR = inR + offset;
+  g.outL = outL + offset;
+  g.outR = outR + offset;
+  g.count = count;
+  g.phase[0] = phase[0];
+  g.phase[1] = phase[1];
+  g.inc[0] = phaseInc[0];
+  g.inc[1] = phaseInc[1];
+  g.linked = linked;
+  for (int channel = 0; channel < 2; ++channel) {
+    g.mode[channel] = mode[channel];
+    g.mix[channel] = mix[channel];
+    g.volume[channel] = volume[channel];
+  }
+  switch (mKernel) {
+#if defined(VELTRANE_X86)
+    case ShiftKernel::kAvx: RunAvx(lanes, g); break;
+    case ShiftKernel::kSse2: RunSse2(lanes, g); break;
+#endif
+    default: RunScalar(lanes, g); break;
+  }
+  Scatter(lanes, allpassState);
+  phase[0] = g.phase[0];
+  phase[1] = g.phase[1];
+}
+
+void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
+  FlushDenormals flush;
+  if (syncToHost) SyncLfoToHost();
+  int n = frames, offset = 0;
+  while (n > 0) {
+    int k;
+    if (samplesLeft > 0) {
+      if (samplesLeft >= n) {
+        k = n;
+        samplesLeft -= n;
+      } else {
+        k = samplesLeft;
+        samplesLeft = 0;
+      }
+    } else {
+      TickLfo();
+      if (dirty) UpdateShifts();
+      if (n >= controlPeriod) {
+        k = controlPeriod;
+      } else {
+        k = n;
+        samplesLeft = controlPeriod - n;
+      }
+    }
+    RunSegment(inputs[0], inputs[1], outputs[0], outputs[1], offset, k);
+    n -= k;
+    offset += k;
+  }
+  // A history that overflowed to infinity would poison every later sample.
+  for (int channel = 0; channel < 2; ++channel) {
+    bool finite = true;
+    for (double v : allpassState[channel]) finite = finite && v - v == 0.0;
+    if (!finite) std::memset(allpassState[channel], 0, sizeof allpassState[channel]);
+  }
+}

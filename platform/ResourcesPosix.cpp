@@ -1,0 +1,39 @@
+#include <cstring>
+
+#include "platform/Resources.h"
+
+// Bytes assembled into the library by resources/ResourcesPosix.S.
+extern "C" {
+extern const unsigned char veltrane_resource_proginit[];
+extern const unsigned char veltrane_resource_proginit_end[];
+}
+
+namespace {
+
+struct ResourceEntry {
+  const char* type;
+  int id;            // used when name is null
+  const char* name;  // resource name, or null for numbered resources
+  const unsigned char* begin;
+  const unsigned char* end;
+};
+
+const ResourceEntry kResources[] = {
+    {"PROGDATA", 0, "PROGINIT", veltrane_resource_proginit, veltrane_resource_proginit_end},
+};
+
+}  // namespace
+
+bool FindModuleResource(const char* type, int id, const char* name, const void** data, size_t* size) {
+  if (type == nullptr || data == nullptr || size == nullptr) return false;
+  for (const ResourceEntry& entry : kResources) {
+    if (std::strcmp(entry.type, type) != 0) continue;
+    const bool match = name != nullptr ? (entry.name != nullptr && std::strcmp(entry.name, name) == 0)
+                                       : (entry.name == nullptr && entry.id == id);
+    if (!match) continue;
+    *data = entry.begin;
+    *size = static_cast<size_t>(entry.end - entry.begin);
+    return true;
+  }
+  return false;
+}

@@ -1,0 +1,27 @@
+// Declared channel configurations and the per-channel records that bind the
+// host's buffers for one block.
+#pragma once
+
+#include <vector>
+
+#include "plugin/GrowableText.h"
+
+struct ChannelIOPair {
+  int numInputs = 0;
+  int numOutputs = 0;
+};
+
+struct InputChannel {
+  bool connected = false;
+  double** slot = nullptr;       // this channel's entry of the input pointer array
+  std::vector<double> scratch;   // one block; silence for unconnected channels
+  GrowableText label;
+};
+
+struct OutputChannel {
+  bool connected = false;
+  double** slot = nullptr;       // this channel's entry of the output pointer array
+  float* hostDestination = nullptr;
+  std::vector<double> scratch;
+  GrowableText label;
+};

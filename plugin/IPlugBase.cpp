@@ -1,0 +1,369 @@
+#include "plugin/IPlugBase.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "plugin/Trace.h"
+
+namespace {
+// A host may announce any block size; scratch buffers stay within this and
+// longer blocks are processed in pieces.
+const int kMaxScratchFrames = 1 << 16;
+}  // namespace
+
+PresetRecord::PresetRecord() : state(4096) { CopyText(name, "empty", kPresetNameSize); }
+
+IPlugBase::IPlugBase(int numParams, const char* channelIOString, int numPresets, const char* effectName,
+                     const char* productName, const char* makerName, int32_t version, int32_t uniqueId,
+                     int32_t makerId, int latency, bool takesMidi, bool usesChunks, bool isInstrument)
+    : mVersion(version),
+      mUniqueId(uniqueId),
+      mMakerId(makerId),
+      mLatency(latency),
+      mTakesMidi(takesMidi),
+      mUsesChunks(usesChunks),
+      mIsInstrument(isInstrument) {
+  Trace("IPlugBase::IPlugBase", "%s", effectName);
+  CopyText(mEffectName, effectName, kNameSize);
+  CopyText(mProductName, productName, kNameSize);
+  CopyText(mMakerName, makerName, kNameSize);
+
+  for (int i = 0; i < numParams; ++i) mParams.push_back(new ParamRecord());
+  for (int i = 0; i < numPresets; ++i) mPresets.push_back(new PresetRecord());
+
+  // "in-out in-out ...": one pair per token; unreadable counts are 0.
+  int maxIn = 0, maxOut = 0;
+  const char* at = channelIOString != nullptr ? channelIOString : "";
+  for (;;) {
+    ChannelIOPair* pair = new ChannelIOPair();
+    if (std::sscanf(at, "%d-%d", &pair->numInputs, &pair->numOutputs) < 2) {
+      // sscanf leaves what it could not read untouched: zero already.
+    }
+    mIOPairs.push_back(pair);
+    if (pair->numInputs > maxIn) maxIn = pair->numInputs;
+    if (pair->numOutputs > maxOut) maxOut = pair->numOutputs;
+    const char* space = std::strchr(at, ' ');
+    if (space == nullptr) break;
+    at = space + 1;
+  }
+  mInputPointers.assign(static_cast<size_t>(maxIn), nullptr);
+  mOutputPointers.assign(static_cast<size_t>(maxOut), nullptr);
+  for (int i = 0; i < maxIn; ++i) {
+    InputChannel* channel = new InputChannel();
+    channel->slot = &mInputPointers[static_cast<size_t>(i)];
+    mInputs.push_back(channel);
+  }
+  for (int i = 0; i < maxOut; ++i) {
+    OutputChannel* channel = new OutputChannel();
+    channel->slot = &mOutputPointers[static_cast<size_t>(i)];
+    mOutputs.push_back(channel);
+  }
+}
+
+IPlugBase::~IPlugBase() {
+  // The editor belongs to the graphics layer; it is released there.
+  mEditor = nullptr;
+  for (size_t i = mParams.size(); i-- > 0;) delete mParams[i];
+  for (size_t i = mPresets.size(); i-- > 0;) delete mPresets[i];
+  for (size_t i = mInputs.size(); i-- > 0;) delete mInputs[i];
+  for (size_t i = mOutputs.size(); i-- > 0;) delete mOutputs[i];
+  for (size_t i = mIOPairs.size(); i-- > 0;) delete mIOPairs[i];
+}
+
+void IPlugBase::ResetProcessing() { CriticalSectionGuard guard(mLock); }
+
+void IPlugBase::ParameterChanged(int index) { CriticalSectionGuard guard(mLock); }
+
+void IPlugBase::ActivationChanged(bool active) { CriticalSectionGuard guard(mLock); }
+
+void IPlugBase::ProcessBlock(double** inputs, double** outputs, int frames) {
+  const int numIn = NumInputChannels();
+  for (int i = 0; i < NumOutputChannels(); ++i) {
+    if (i < numIn)
+      std::memmove(outputs[i], inputs[i], sizeof(double) * static_cast<size_t>(frames));
+    else
+      std::memset(outputs[i], 0, sizeof(double) * static_cast<size_t>(frames));
+  }
+}
+
+bool IPlugBase::MidiKeyNameFor(int key, char* name) {
+  if (name != nullptr) name[0] = '\0';
+  return false;
+}
+
+// Parameters
+
+ParamRecord* IPlugBase::ParamAt(int index) const {
+  if (index < 0 || index >= NumParams()) return nullptr;
+  return mParams[static_cast<size_t>(index)];
+}
+
+bool IPlugBase::StateMatches(const double* values, int start) {
+  for (int i = 0; i < NumParams(); ++i) {
+    const float current = static_cast<float>(mParams[static_cast<size_t>(i)]->value);
+    const float stored = static_cast<float>(values[start + i]);
+    if (!(std::fabs(current - stored) < 0.00001f)) return false;
+  }
+  return true;
+}
+
+void IPlugBase::SetParameterFromEditor(int index, double normalised) {
+  ParamRecord* param = ParamAt(index);
+  if (param == nullptr) return;
+  CriticalSectionGuard guard(mLock);
+  param->SetFromNormalized(normalised);
+  NotifyHostOfParameter(index, normalised);
+  ParameterChanged(index);
+}
+
+void IPlugBase::NotifyAllParametersChanged() {
+  for (int i = 0; i < NumParams(); ++i) ParameterChanged(i);
+}
+
+void IPlugBase::NotifyHostOfAllParameters() {
+  CriticalSectionGuard guard(mLock);
+  for (int i = 0; i < NumParams(); ++i) NotifyHostOfParameter(i, mParams[static_cast<size_t>(i)]->NormalizedValue());
+}
+
+void IPlugBase::AttachEditor(IGraphics* editor) {
+  CriticalSectionGuard guard(mLock);
+  mEditor = editor;
+}
+
+void IPlugBase::RefreshEditorControls() {
+  // Controls receive values once the graphics layer is attached.
+}
+
+bool IPlugBase::SerializeParams(ChunkBuffer& chunk) {
+  CriticalSectionGuard guard(mLock);
+  bool ok = true;
+  for (int i = 0; i < NumParams() && ok; ++i) {
+    const ParamRecord* param = mParams[static_cast<size_t>(i)];
+    const int before = chunk.Size();
+    ok = chunk.AppendDouble(param->value) > before;
+    Trace("IPlugBase::SerializeParams", "%d %s %f", i, param->name, param->value);
+  }
+  return ok;
+}
+
+int IPlugBase::UnserializeParams(const ChunkBuffer& chunk, int position) {
+  CriticalSectionGuard guard(mLock);
+  for (int i = 0; i < NumParams() && position >= 0; ++i) {
+    ParamRecord* param = mParams[static_cast<size_t>(i)];
+    double v = 0.0;
+    position = chunk.ReadDouble(&v, position);
+    if (position < 0) v = 0.0;
+    param->SetClamped(v);
+    Trace("IPlugBase::UnserializeParams", "%d %s %f", i, param->name, param->value);
+  }
+  NotifyAllParametersChanged();
+  return position;
+}
+
+// Presets
+
+PresetRecord* IPlugBase::PresetAt(int index) const {
+  if (index < 0 || index >= NumPresets()) return nullptr;
+  return mPresets[static_cast<size_t>(index)];
+}
+
+const char* IPlugBase::PresetName(int index) const {
+  const PresetRecord* preset = PresetAt(index);
+  return preset != nullptr ? preset->name : "";
+}
+
+void IPlugBase::FillEmptyPresets(int count) {
+  for (int pass = 0; pass < count; ++pass) {
+    for (PresetRecord* preset : mPresets) {
+      if (preset->initialised) continue;
+      preset->initialised = true;
+      CopyText(preset->name, "Empty", kPresetNameSize);
+      WriteState(preset->state);
+      break;
+    }
+  }
+}
+
+bool IPlugBase::LoadPreset(int index) {
+  PresetRecord* preset = PresetAt(index);
+  if (preset == nullptr) return false;
+  CriticalSectionGuard guard(mLock);
+  bool ok;
+  if (preset->initialised) {
+    ok = ReadState(preset->state, 0) > 0;
+  } else {
+    preset->initialised = true;
+    int count = 0;
+    for (const PresetRecord* other : mPresets)
+      if (std::strstr(other->name, "user preset") != nullptr) ++count;
+    std::snprintf(preset->name, kPresetNameSize, "%s %d", "user preset", count + 1);
+    ok = WriteState(preset->state);
+  }
+  if (ok) {
+    mCurrentPreset = index;
+    PresetsChanged();
+    RefreshEditorControls();
+  }
+  return ok;
+}
+
+void IPlugBase::ModifyCurrentPreset(const char* name) {
+  PresetRecord* preset = PresetAt(mCurrentPreset);
+  if (preset == nullptr) return;
+  CriticalSectionGuard guard(mLock);
+  preset->state.Resize(0);
+  Trace("IPlugBase::ModifyCurrentPreset", "%d %s", mCurrentPreset, name != nullptr ? name : "");
+  WriteState(preset->state);
+  if (name != nullptr && name[0] != '\0') CopyText(preset->name, name, kPresetNameSize);
+}
+
+bool IPlugBase::SerializePresets(ChunkBuffer& chunk) {
+  CriticalSectionGuard guard(mLock);
+  bool ok = true;
+  for (int i = 0; i < NumPresets() && ok; ++i) {
+    const PresetRecord* preset = mPresets[static_cast<size_t>(i)];
+    const int before = chunk.Size();
+    ok = chunk.AppendString(preset->name) > before;
+    Trace("IPlugBase::SerializePresets", "%d %s", i, preset->name);
+    ok = ok && chunk.AppendBool(preset->initialised) > before;
+    if (ok && preset->initialised && preset->state.Size() > 0) {
+      const int size = chunk.Size();
+      ok = chunk.AppendBytes(preset->state.Data(), preset->state.Size()) > size;
+    }
+    ok = ok && chunk.Size() > 0;
+  }
+  return ok;
+}
+
+int IPlugBase::UnserializePresets(const ChunkBuffer& chunk, int position) {
+  CriticalSectionGuard guard(mLock);
+  GrowableText name;  // carries over from one preset to the next
+  for (int i = 0; i < NumPresets() && position >= 0; ++i) {
+    PresetRecord* preset = mPresets[static_cast<size_t>(i)];
+    position = chunk.ReadString(&name, position);
+    // Names longer than a slot holds keep their first 255 characters.
+    CopyText(preset->name, name.Get(), kPresetNameSize);
+    Trace("IPlugBase::UnserializePresets", "%d %s", i, preset->name);
+    bool initialised = preset->initialised;
+    const int afterFlag = chunk.ReadBool(&initialised, position);
+    position = afterFlag;
+    if (afterFlag >= 0) preset->initialised = initialised;
+    if (preset->initialised && position >= 0) {
+      position = ReadState(chunk, position);
+      if (position > 0) {
+        preset->state.Resize(0);
+        WriteState(preset->state);
+      }
+    }
+  }
+  LoadPreset(mCurrentPreset);
+  return position;
+}
+
+// Channel I/O
+
+bool IPlugBase::LegalIO(int nIn, int nOut) const {
+  for (const ChannelIOPair* pair : mIOPairs)
+    if ((nIn < 0 || pair->numInputs == nIn) && (nOut < 0 || pair->numOutputs == nOut)) return true;
+  return false;
+}
+
+void IPlugBase::SetInputConnected(int i, bool connected) {
+  InputChannel& channel = *mInputs[static_cast<size_t>(i)];
+  channel.connected = connected;
+  if (!connected) *channel.slot = channel.scratch.data();
+}
+
+void IPlugBase::SetOutputConnected(int i, bool connected) {
+  OutputChannel& channel = *mOutputs[static_cast<size_t>(i)];
+  channel.connected = connected;
+  if (!connected) *channel.slot = channel.scratch.data();
+}
+
+void IPlugBase::ChangeBlockSize(int frames) {
+  if (frames == mBlockSize) return;
+  int scratch = frames < 1 ? 1 : frames;
+  if (scratch > kMaxScratchFrames) scratch = kMaxScratchFrames;
+  for (InputChannel* channel : mInputs) {
+    channel->scratch.assign(static_cast<size_t>(scratch), 0.0);
+    if (!channel->connected) *channel->slot = channel->scratch.data();
+  }
+  for (OutputChannel* channel : mOutputs) {
+    channel->scratch.assign(static_cast<size_t>(scratch), 0.0);
+    if (!channel->connected) *channel->slot = channel->scratch.data();
+  }
+  mScratchFrames = scratch;
+  mBlockSize = frames;
+}
+
+void IPlugBase::BindFloatBuffers(float** inputs, float** outputs, int offset, int frames) {
+  int hostIndex = 0;
+  for (InputChannel* channel : mInputs) {
+    if (!channel->connected) continue;
+    double* scratch = channel->scratch.data();
+    const float* source = inputs != nullptr ? inputs[hostIndex] : nullptr;
+    ++hostIndex;
+    if (source != nullptr) {
+      source += offset;
+      for (int i = 0; i < frames; ++i) scratch[i] = source[i];
+    } else {
+      std::memset(scratch, 0, sizeof(double) * static_cast<size_t>(frames));
+    }
+    *channel->slot = scratch;
+  }
+  hostIndex = 0;
+  for (OutputChannel* channel : mOutputs) {
+    if (!channel->connected) continue;
+    *channel->slot = channel->scratch.data();
+    float* destination = outputs != nullptr ? outputs[hostIndex] : nullptr;
+    ++hostIndex;
+    channel->hostDestination = destination != nullptr ? destination + offset : nullptr;
+  }
+}
+
+void IPlugBase::BindDoubleBuffers(double** inputs, double** outputs, int offset, int frames) {
+  int hostIndex = 0;
+  for (InputChannel* channel : mInputs) {
+    if (!channel->connected) continue;
+    double* source = inputs != nullptr ? inputs[hostIndex] : nullptr;
+    ++hostIndex;
+    if (source != nullptr) {
+      *channel->slot = source + offset;
+    } else {
+      std::memset(channel->scratch.data(), 0, sizeof(double) * static_cast<size_t>(frames));
+      *channel->slot = channel->scratch.data();
+    }
+  }
+  hostIndex = 0;
+  for (OutputChannel* channel : mOutputs) {
+    if (!channel->connected) continue;
+    double* destination = outputs != nullptr ? outputs[hostIndex] : nullptr;
+    ++hostIndex;
+    *channel->slot = destination != nullptr ? destination + offset : channel->scratch.data();
+  }
+}
+
+void IPlugBase::AttachFloatBuffers(float** inputs, float** outputs, int frames) {
+  if (mTakesMidi) WantMidiThisBlock();
+  BindFloatBuffers(inputs, outputs, 0, frames);
+}
+
+void IPlugBase::AttachDoubleBuffers(double** inputs, double** outputs, int frames) {
+  if (mTakesMidi) WantMidiThisBlock();
+  BindDoubleBuffers(inputs, outputs, 0, frames);
+}
+
+void IPlugBase::WriteBackFloatOutputs(int frames, bool accumulate) {
+  for (OutputChannel* channel : mOutputs) {
+    if (!channel->connected || channel->hostDestination == nullptr) continue;
+    const double* source = channel->scratch.data();
+    float* destination = channel->hostDestination;
+    if (accumulate) {
+      for (int i = 0; i < frames; ++i) destination[i] += static_cast<float>(source[i]);
+    } else {
+      for (int i = 0; i < frames; ++i) destination[i] = static_cast<float>(source[i]);
+    }
+  }
+}

@@ -1,0 +1,170 @@
+// The framework core of a plug-in, free of any plug-in format: parameters,
+// presets, state chunks, channel I/O and the object's critical section.
+//
+// Threads: the host's audio thread calls ProcessBlock; its other threads reach
+// everything else. Every entry from outside holds the object's re-entrant
+// critical section (see Lock), so processing never overlaps a parameter,
+// program or chunk change of the same object.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/CriticalSection.h"
+#include "plugin/ChannelIO.h"
+#include "plugin/ChunkBuffer.h"
+#include "plugin/HostServices.h"
+#include "plugin/ParamRecord.h"
+#include "plugin/PresetRecord.h"
+
+class IGraphics;
+
+constexpr int kNameSize = 128;  // effect, product and maker names
+
+class IPlugBase {
+ public:
+  IPlugBase(int numParams, const char* channelIOString, int numPresets, const char* effectName,
+            const char* productName, const char* makerName, int32_t version, int32_t uniqueId,
+            int32_t makerId, int latency, bool takesMidi, bool usesChunks, bool isInstrument);
+
+  // The table of virtual operations, in its fixed order.
+  virtual ~IPlugBase();
+  virtual void ResetProcessing();
+  virtual void ParameterChanged(int index);
+  virtual void ProcessBlock(double** inputs, double** outputs, int frames);
+  virtual void EditorOpened() {}
+  virtual void EditorClosed() {}
+  virtual void IdleTick() {}
+  virtual void ActivationChanged(bool active);
+  virtual void HandleMidiMessage(const MidiMessage& message) { SendMidiToHost(message); }
+  virtual void HandleSysEx(const SysExMessage& message) {}
+  virtual bool MidiKeyNameFor(int key, char* name);
+  virtual bool WriteState(ChunkBuffer& chunk) { return SerializeParams(chunk); }
+  virtual int ReadState(const ChunkBuffer& chunk, int position) { return UnserializeParams(chunk, position); }
+  virtual bool StateMatches(const double* values, int start);
+  virtual void EditorResized(IGraphics* editor, int width, int height) {}
+  virtual bool UnusedQuery() { return false; }
+  virtual void HostIdentified() {}
+  virtual void UnusedNotice() {}
+  virtual void SetParameterFromEditor(int index, double normalised);
+  virtual void BeginParameterEdit(int index) = 0;
+  virtual void NotifyHostOfParameter(int index, double normalised) = 0;
+  virtual void EndParameterEdit(int index) = 0;
+  virtual void NotifyHostOfProgramChange() = 0;
+  virtual bool IsOffline() { return false; }
+  virtual int HostSamplePosition() = 0;
+  virtual double HostTempo() = 0;
+  virtual void HostTimeSignature(int* numerator, int* denominator) = 0;
+  virtual void ReadTransport(TransportInfo* info) = 0;
+  virtual HostKind HostType() { return mHostKind; }
+  virtual int PluginApiKind() { return mPluginApiKind; }
+  virtual void ResizeEditor(int width, int height) = 0;
+  virtual void PrepareForHost() {}
+  virtual void AttachEditor(IGraphics* editor);
+  virtual void SetProcessingDelay(int frames) { mLatency = frames; }
+  virtual bool SendMidiToHost(const MidiMessage& message) = 0;
+  virtual bool SendSysExToHost(const SysExMessage& message) { return false; }
+  virtual void RefreshEditorControls();
+  virtual int UnserializePresets(const ChunkBuffer& chunk, int position);
+  virtual void ModifyCurrentPreset(const char* name);
+  virtual void UnusedPresetNotice() {}
+  virtual void PresetsChanged() {}
+  virtual void ChangeSampleRate(double rate) { mSampleRate = rate; }
+  virtual void ChangeBlockSize(int frames);
+
+  IPlugBase(const IPlugBase&) = delete;
+  IPlugBase& operator=(const IPlugBase&) = delete;
+
+  // The object's re-entrant critical section.
+  CriticalSection& Lock() { return mLock; }
+
+  // Parameters.
+  int NumParams() const { return static_cast<int>(mParams.size()); }
+  ParamRecord* ParamAt(int index) const;
+  void NotifyAllParametersChanged();
+  void NotifyHostOfAllParameters();
+  bool SerializeParams(ChunkBuffer& chunk);
+  int UnserializeParams(const ChunkBuffer& chunk, int position);
+
+  // Presets.
+  int NumPresets() const { return static_cast<int>(mPresets.size()); }
+  int CurrentPresetIndex() const { return mCurrentPreset; }
+  PresetRecord* PresetAt(int index) const;
+  const char* PresetName(int index) const;
+  void FillEmptyPresets(int count);
+  bool LoadPreset(int index);
+  bool SerializePresets(ChunkBuffer& chunk);
+
+  // Channel I/O.
+  bool LegalIO(int nIn, int nOut) const;
+  int NumInputChannels() const { return static_cast<int>(mInputs.size()); }
+  int NumOutputChannels() const { return static_cast<int>(mOutputs.size()); }
+  InputChannel& InputAt(int i) { return *mInputs[i]; }
+  OutputChannel& OutputAt(int i) { return *mOutputs[i]; }
+  void SetInputConnected(int i, bool connected);
+  void SetOutputConnected(int i, bool connected);
+  // Bind the host's buffers for one block: tell the host we want MIDI, then
+  // bind frames 0 .. frames - 1.
+  void AttachFloatBuffers(float** inputs, float** outputs, int frames);
+  void AttachDoubleBuffers(double** inputs, double** outputs, int frames);
+  // Bind frames offset .. offset + frames - 1 of the host's buffers; frames
+  // must not exceed ScratchFrames().
+  void BindFloatBuffers(float** inputs, float** outputs, int offset, int frames);
+  void BindDoubleBuffers(double** inputs, double** outputs, int offset, int frames);
+  // Stores (or adds) the connected outputs' results over the host buffers
+  // bound by BindFloatBuffers.
+  void WriteBackFloatOutputs(int frames, bool accumulate);
+  // Frames each scratch buffer holds: the block size, within sane bounds.
+  int ScratchFrames() const { return mScratchFrames; }
+  double** InputPointers() { return mInputPointers.data(); }
+  double** OutputPointers() { return mOutputPointers.data(); }
+
+  int BlockSize() const { return mBlockSize; }
+  double SampleRate() const { return mSampleRate; }
+  int Latency() const { return mLatency; }
+  int TailSize() const { return mTailSize; }
+  bool TakesMidi() const { return mTakesMidi; }
+  bool UsesChunks() const { return mUsesChunks; }
+  bool IsInstrument() const { return mIsInstrument; }
+  int32_t Version() const { return mVersion; }
+  int32_t UniqueId() const { return mUniqueId; }
+  const char* EffectName() const { return mEffectName; }
+  const char* ProductName() const { return mProductName; }
+  const char* MakerName() const { return mMakerName; }
+  IGraphics* Editor() const { return mEditor; }
+
+ protected:
+  // Tells the host that the plug-in wants MIDI; called at every block.
+  virtual void WantMidiThisBlock() {}
+
+  CriticalSection mLock;  // created first, deleted last
+  HostKind mHostKind = kHostNotAsked;
+  int32_t mHostVersion = 0;
+  int mPluginApiKind = 0;
+  int mCurrentPreset = 0;
+
+ private:
+  std::vector<ParamRecord*> mParams;
+  std::vector<PresetRecord*> mPresets;
+  std::vector<ChannelIOPair*> mIOPairs;
+  std::vector<double*> mInputPointers;
+  std::vector<double*> mOutputPointers;
+  std::vector<InputChannel*> mInputs;
+  std::vector<OutputChannel*> mOutputs;
+  IGraphics* mEditor = nullptr;
+
+  char mEffectName[kNameSize];
+  char mProductName[kNameSize];
+  char mMakerName[kNameSize];
+  int32_t mVersion;
+  int32_t mUniqueId;
+  int32_t mMakerId;
+  int mBlockSize = 0;
+  int mScratchFrames = 0;
+  double mSampleRate = 44100.0;
+  int mLatency;
+  int mTailSize = 0;
+  bool mTakesMidi;
+  bool mUsesChunks;
+  bool mIsInstrument;
+};

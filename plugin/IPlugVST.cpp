@@ -1,0 +1,657 @@
+#include "plugin/IPlugVST.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "plugin/Trace.h"
+
+namespace {
+
+IPlugVST* PluginOf(AEffect* effect) {
+  return effect != nullptr ? static_cast<IPlugVST*>(effect->object) : nullptr;
+}
+
+VstInt32 ArrangementType(int channels) {
+  if (channels <= 0) return kSpeakerArrEmpty;
+  if (channels == 1) return kSpeakerArrMono;
+  if (channels == 2) return kSpeakerArrStereo;
+  return kSpeakerArrUserDefined;
+}
+
+int ClampToInt(VstIntPtr value) {
+  if (value > 0x7FFFFFFF) return 0x7FFFFFFF;
+  if (value < -0x7FFFFFFF) return -0x7FFFFFFF;
+  return static_cast<int>(value);
+}
+
+bool PointsInto(const void* data, const ChunkBuffer& chunk) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  return chunk.Data() != nullptr && bytes >= chunk.Data() && bytes < chunk.Data() + chunk.Capacity();
+}
+
+}  // namespace
+
+IPlugVST::IPlugVST(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+                   const char* effectName, const char* productName, const char* makerName, int32_t version,
+                   int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,
+                   bool isInstrument)
+    : IPlugBase(numParams, channelIOString, numPresets, effectName, productName, makerName, version, uniqueId,
+                makerId, latency, takesMidi, usesChunks, isInstrument),
+      mHostCallback(hostCallback),
+      mStateChunk(4096),
+      mBankChunk(4096) {
+  std::memset(&mAEffect, 0, sizeof mAEffect);
+  mAEffect.magic = kEffectMagic;
+  mAEffect.dispatcher = &VSTDispatcher;
+  mAEffect.process = &VSTProcess;
+  mAEffect.setParameter = &VSTSetParameter;
+  mAEffect.getParameter = &VSTGetParameter;
+  mAEffect.numPrograms = numPresets;
+  mAEffect.numParams = numParams;
+  mAEffect.numInputs = NumInputChannels();
+  mAEffect.numOutputs = NumOutputChannels();
+  mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  if (usesChunks) mAEffect.flags |= effFlagsProgramChunks;
+  if (isInstrument) mAEffect.flags |= effFlagsIsSynth;
+  if (LegalIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
+  mAEffect.initialDelay = latency;
+  mAEffect.ioRatio = 1.0f;
+  mAEffect.object = this;
+  mAEffect.uniqueID = uniqueId;
+  mAEffect.version = (version >> 16) * 10000 + ((version >> 8) & 0xFF) * 100 + (version & 0xFF);
+  mAEffect.processReplacing = &VSTProcessReplacing;
+  mAEffect.processDoubleReplacing = &VSTProcessDoubleReplacing;
+
+  std::memset(&mEditorRect, 0, sizeof mEditorRect);
+  std::memset(&mInputArrangement, 0, sizeof mInputArrangement);
+  std::memset(&mOutputArrangement, 0, sizeof mOutputArrangement);
+  mInputArrangement.numChannels = NumInputChannels();
+  mInputArrangement.type = ArrangementType(NumInputChannels());
+  mOutputArrangement.numChannels = NumOutputChannels();
+  mOutputArrangement.type = ArrangementType(NumOutputChannels());
+
+  for (int i = 0; i < NumInputChannels(); ++i) InputAt(i).connected = true;
+  for (int i = 0; i < NumOutputChannels(); ++i) OutputAt(i).connected = true;
+  ChangeBlockSize(1024);
+}
+
+IPlugVST::~IPlugVST() {
+  // The chunk buffers go first, then IPlugBase releases the rest.
+}
+
+// Host calls
+
+VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  if (mHostCallback == nullptr) return 0;
+  return mHostCallback(&mAEffect, opcode, index, value, ptr, opt);
+}
+
+void IPlugVST::BeginParameterEdit(int index) { HostCall(audioMasterBeginEdit, index, 0, nullptr, 0.0f); }
+
+void IPlugVST::NotifyHostOfParameter(int index, double normalised) {
+  HostCall(audioMasterAutomate, index, 0, nullptr, static_cast<float>(normalised));
+}
+
+void IPlugVST::EndParameterEdit(int index) { HostCall(audioMasterEndEdit, index, 0, nullptr, 0.0f); }
+
+void IPlugVST::NotifyHostOfProgramChange() { HostCall(audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f); }
+
+bool IPlugVST::IsOffline() {
+  return HostCall(audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f) == kVstProcessLevelOffline;
+}
+
+void IPlugVST::WantMidiThisBlock() { HostCall(audioMasterWantMidi, 0, 0, nullptr, 0.0f); }
+
+VstTimeInfo* IPlugVST::HostTimeInfo(VstInt32 filter) {
+  return reinterpret_cast<VstTimeInfo*>(HostCall(audioMasterGetTime, 0, filter, nullptr, 0.0f));
+}
+
+int IPlugVST::HostSamplePosition() {
+  const VstTimeInfo* info = HostTimeInfo(0);
+  if (info == nullptr || !(info->samplePos >= 0.0) || !(info->samplePos < 2147483647.0)) return 0;
+  return static_cast<int>(info->samplePos + 0.5);
+}
+
+double IPlugVST::HostTempo() {
+  const VstTimeInfo* info = HostTimeInfo(kVstTempoValid);
+  if (info == nullptr || (info->flags & kVstTempoValid) == 0 || !(info->tempo >= 0.0)) return 0.0;
+  return info->tempo;
+}
+
+void IPlugVST::HostTimeSignature(int* numerator, int* denominator) {
+  *numerator = 0;
+  *denominator = 0;
+  const VstTimeInfo* info = HostTimeInfo(kVstTimeSigValid);
+  if (info != nullptr && (info->flags & kVstTimeSigValid) != 0 && info->timeSigNumerator >= 0 &&
+      info->timeSigDenominator >= 0) {
+    *numerator = info->timeSigNumerator;
+    *denominator = info->timeSigDenominator;
+  }
+}
+
+void IPlugVST::ReadTransport(TransportInfo* info) {
+  const VstInt32 mask = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+  const VstTimeInfo* time = HostTimeInfo(mask);
+  if (time == nullptr || (time->flags & mask) == 0) return;
+  info->samplePosition = time->samplePos;
+  if ((time->flags & kVstPpqPosValid) && time->ppqPos >= 0.0) info->ppqPosition = time->ppqPos;
+  if ((time->flags & kVstTempoValid) && time->tempo > 0.0) info->tempo = time->tempo;
+  if ((time->flags & kVstBarsValid) && time->barStartPos >= 0.0) info->lastBarStart = time->barStartPos;
+  if ((time->flags & kVstCyclePosValid) && time->cycleStartPos >= 0.0 && time->cycleEndPos >= 0.0) {
+    info->cycleStart = time->cycleStartPos;
+    info->cycleEnd = time->cycleEndPos;
+  }
+  if ((time->flags & kVstTimeSigValid) && time->timeSigNumerator > 0 && time->timeSigDenominator > 0) {
+    info->numerator = time->timeSigNumerator;
+    info->denominator = time->timeSigDenominator;
+  }
+  info->transportRunning = (time->flags & kVstTransportPlaying) != 0;
+  info->loopEnabled = (time->flags & kVstTransportCycleActive) != 0;
+}
+
+HostKind IPlugVST::HostType() {
+  if (mHostKind != kHostNotAsked) return mHostKind;
+  char product[256];
+  std::memset(product, 0, sizeof product);
+  HostCall(audioMasterGetProductString, 0, 0, product, 0.0f);
+  product[sizeof product - 1] = '\0';
+  if (product[0] != '\0') {
+    const VstIntPtr decimal = HostCall(audioMasterGetVendorVersion, 0, 0, nullptr, 0.0f);
+    const int32_t d = static_cast<int32_t>(decimal);
+    mHostVersion = (d / 10000) * 65536 + ((d % 10000) / 100) * 256 + (d % 100);
+  }
+  mHostKind = IdentifyHostByName(product);
+  return mHostKind;
+}
+
+bool IPlugVST::IsChunkQuirkHost() {
+  if (!mChunkQuirkAsked) {
+    mChunkQuirkAsked = true;
+    char vendor[256];
+    std::memset(vendor, 0, sizeof vendor);
+    HostCall(audioMasterGetVendorString, 0, 0, vendor, 0.0f);
+    vendor[sizeof vendor - 1] = '\0';
+    for (char& c : vendor) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    mChunkQuirkHost = std::strcmp(vendor, "native instruments") == 0 || std::strcmp(vendor, "juce vst host") == 0;
+  }
+  return mChunkQuirkHost;
+}
+
+bool IPlugVST::SendMidiToHost(const MidiMessage& message) {
+  VstMidiEvent event;
+  std::memset(&event, 0, sizeof event);
+  event.type = kVstMidiType;
+  event.byteSize = 32;
+  event.deltaFrames = message.frameOffset;
+  event.midiData[0] = static_cast<char>(message.status);
+  event.midiData[1] = static_cast<char>(message.data1);
+  event.midiData[2] = static_cast<char>(message.data2);
+  VstEvents events;
+  std::memset(&events, 0, sizeof events);
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return HostCall(audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
+}
+
+bool IPlugVST::SendSysExToHost(const SysExMessage& message) {
+  VstMidiSysexEvent event;
+  std::memset(&event, 0, sizeof event);
+  event.type = kVstSysExType;
+  event.byteSize = static_cast<VstInt32>(sizeof event);
+  event.deltaFrames = message.frameOffset;
+  event.dumpBytes = message.size;
+  event.sysexDump = const_cast<char*>(reinterpret_cast<const char*>(message.data));
+  VstEvents events;
+  std::memset(&events, 0, sizeof events);
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return HostCall(audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
+}
+
+// Editor
+
+void IPlugVST::ResizeEditor(int width, int height) {
+  mEditorRect.top = 0;
+  mEditorRect.left = 0;
+  mEditorRect.right = static_cast<VstInt16>(width);
+  mEditorRect.bottom = static_cast<VstInt16>(height);
+  EditorResized(Editor(), width, height);
+}
+
+void IPlugVST::AttachEditor(IGraphics* editor) {
+  IPlugBase::AttachEditor(editor);
+  if (editor != nullptr) mAEffect.flags |= effFlagsHasEditor;
+}
+
+void IPlugVST::SetProcessingDelay(int frames) {
+  IPlugBase::SetProcessingDelay(frames);
+  mAEffect.initialDelay = frames;
+}
+
+void IPlugVST::PrepareForHost() {
+  if (mHostPrepared) return;
+  mHostPrepared = true;
+  const HostKind kind = HostType();
+  if (kind == 15 || kind == 17 || kind == 18 || kind == 20) {
+    for (int i = 2; i < NumInputChannels(); ++i) SetInputConnected(i, false);
+    if (NumOutputChannels() >= 3)
+      for (int i = 2; i < NumOutputChannels(); ++i) SetOutputConnected(i, true);
+  }
+  mAEffect.numInputs = mInputArrangement.numChannels = NumInputChannels();
+  mAEffect.numOutputs = mOutputArrangement.numChannels = NumOutputChannels();
+  HostIdentified();
+}
+
+void IPlugVST::ApplySpeakerArrangement(const VstSpeakerArrangement* arrangement, bool inputs) {
+  if (arrangement == nullptr) return;
+  const int channels = arrangement->numChannels;
+  const int count = inputs ? NumInputChannels() : NumOutputChannels();
+  for (int i = 0; i < count; ++i) {
+    if (inputs)
+      SetInputConnected(i, i < channels);
+    else
+      SetOutputConnected(i, i < channels);
+  }
+}
+
+// Processing
+
+void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bool accumulate) {
+  CriticalSectionGuard guard(mLock);
+  if (TakesMidi()) WantMidiThisBlock();
+  if (frames <= 0) {
+    BindFloatBuffers(inputs, outputs, 0, 0);
+    ProcessBlock(InputPointers(), OutputPointers(), 0);
+    return;
+  }
+  // Blocks longer than announced are processed in pieces the scratch holds.
+  for (int offset = 0; offset < frames;) {
+    const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
+    BindFloatBuffers(inputs, outputs, offset, piece);
+    ProcessBlock(InputPointers(), OutputPointers(), piece);
+    WriteBackFloatOutputs(piece, accumulate);
+    offset += piece;
+  }
+}
+
+void IPlugVST::ProcessDouble(double** inputs, double** outputs, VstInt32 frames) {
+  CriticalSectionGuard guard(mLock);
+  if (TakesMidi()) WantMidiThisBlock();
+  if (frames <= 0) {
+    BindDoubleBuffers(inputs, outputs, 0, 0);
+    ProcessBlock(InputPointers(), OutputPointers(), 0);
+    return;
+  }
+  // Unconnected channels work in their scratch buffers, so pieces here too.
+  for (int offset = 0; offset < frames;) {
+    const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
+    BindDoubleBuffers(inputs, outputs, offset, piece);
+    ProcessBlock(InputPointers(), OutputPointers(), piece);
+    offset += piece;
+  }
+}
+
+void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+  if (IPlugVST* plug = PluginOf(effect)) plug->ProcessFloat(inputs, outputs, frames, true);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
+                                               VstInt32 frames) {
+  if (IPlugVST* plug = PluginOf(effect)) plug->ProcessFloat(inputs, outputs, frames, false);
+}
+
+void VSTCALLBACK IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
+                                                     VstInt32 frames) {
+  if (IPlugVST* plug = PluginOf(effect)) plug->ProcessDouble(inputs, outputs, frames);
+}
+
+float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index) {
+  IPlugVST* plug = PluginOf(effect);
+  if (plug == nullptr) return 0.0f;
+  CriticalSectionGuard guard(plug->mLock);
+  const ParamRecord* param = plug->ParamAt(index);
+  return param != nullptr ? static_cast<float>(param->NormalizedValue()) : 0.0f;
+}
+
+void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {
+  IPlugVST* plug = PluginOf(effect);
+  if (plug == nullptr) return;
+  CriticalSectionGuard guard(plug->mLock);
+  ParamRecord* param = plug->ParamAt(index);
+  if (param == nullptr) return;
+  param->SetFromNormalized(value);
+  plug->ParameterChanged(index);
+}
+
+// Chunks
+
+VstIntPtr IPlugVST::GetChunk(void** data, bool isBank) {
+  ChunkBuffer& chunk = isBank ? mBankChunk : mStateChunk;
+  WriteVersionHeader(chunk);
+  bool ok;
+  if (isBank) {
+    ModifyCurrentPreset(nullptr);
+    ok = SerializePresets(chunk);
+  } else {
+    ok = WriteState(chunk);
+    if (ok) {
+      const int before = chunk.Size();
+      ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
+    }
+  }
+  if (!ok || chunk.Size() <= 0) return 0;
+  *data = chunk.Data();
+  return chunk.Size();
+}
+
+VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size, bool isBank) {
+  if (size < 0 || size > 0x7FFFF000) return 0;
+  const int bytes = static_cast<int>(size);
+  // Hosts often hand back the very buffer we gave them; copy it aside first.
+  std::vector<unsigned char> aside;
+  if (PointsInto(data, mStateChunk) || PointsInto(data, mBankChunk)) {
+    aside.assign(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + bytes);
+    data = aside.data();
+  }
+  ChunkBuffer& chunk = isBank ? mBankChunk : mStateChunk;
+  chunk.Resize(bytes);
+  if (chunk.Size() != bytes) return 0;
+  if (bytes > 0) std::memcpy(chunk.Data(), data, static_cast<size_t>(bytes));
+
+  int position = 0;
+  const int32_t version = ReadVersionHeader(chunk, &position);
+  int outcome;
+  if (isBank && version >= kChunkVersion) {
+    outcome = UnserializePresets(chunk, position);
+  } else {
+    position = ReadState(chunk, position);
+    if (position >= 0 && position < bytes) {
+      GrowableText name;
+      position = chunk.ReadString(&name, position);
+      ModifyCurrentPreset(name.Get());
+    } else if (position == bytes) {
+      ModifyCurrentPreset(nullptr);
+    }
+    outcome = position;
+  }
+
+  if (IsChunkQuirkHost()) {
+    if (outcome != bytes) {
+      // These hosts send banks as programs: read the same bytes as a bank.
+      if (&chunk != &mBankChunk) {
+        mBankChunk.Resize(bytes);
+        if (mBankChunk.Size() != bytes) return 0;
+        if (bytes > 0) std::memcpy(mBankChunk.Data(), chunk.Data(), static_cast<size_t>(bytes));
+      }
+      position = 0;
+      if (ReadVersionHeader(mBankChunk, &position) >= kChunkVersion)
+        outcome = UnserializePresets(mBankChunk, 8);
+      else
+        outcome = position;
+      if (outcome < 0) return 0;
+    }
+  } else if (outcome < 0) {
+    return 0;
+  }
+  RefreshEditorControls();
+  return 1;
+}
+
+// The dispatcher
+
+VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                              void* ptr, float opt) {
+  IPlugVST* plug = PluginOf(effect);
+  if (plug == nullptr) return 0;
+  if (opcode == effClose) {
+    // The section must not be held while the object goes away.
+    plug->mLock.Enter();
+    Trace("IPlugVST::VSTDispatcher", "%d", opcode);
+    plug->mLock.Leave();
+    delete plug;
+    return 0;
+  }
+  CriticalSectionGuard guard(plug->mLock);
+  return plug->Dispatch(opcode, index, value, ptr, opt);
+}
+
+VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  Trace("IPlugVST::VSTDispatcher", "%d %d", opcode, index);
+  char* text = static_cast<char*>(ptr);
+  switch (opcode) {
+    case effOpen:
+      PrepareForHost();
+      NotifyAllParametersChanged();
+      return 0;
+
+    case effSetProgram:
+      ModifyCurrentPreset(nullptr);
+      LoadPreset(ClampToInt(value));
+      return 0;
+    case effGetProgram:
+      return CurrentPresetIndex();
+    case effSetProgramName:
+      if (text != nullptr) {
+        ModifyCurrentPreset(text);
+        PresetsChanged();
+      }
+      return 0;
+    case effGetProgramName:
+      if (text != nullptr) CopyText(text, PresetName(CurrentPresetIndex()), kHostProgramNameBound);
+      return 0;
+
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName: {
+      const ParamRecord* param = ParamAt(index);
+      if (param == nullptr || text == nullptr) return 0;
+      if (opcode == effGetParamLabel) {
+        CopyText(text, param->LabelText(), kHostParamTextBound);
+      } else if (opcode == effGetParamName) {
+        CopyText(text, param->name, kHostParamTextBound);
+      } else {
+        char display[kParamTextSize];
+        param->FormatValue(param->value, false, display, true);
+        CopyText(text, display, kHostParamTextBound);
+      }
+      return 0;
+    }
+
+    case effSetSampleRate:
+      // A rate that is not a positive number is kept out of the signal path.
+      if (opt > 0.0f && std::isfinite(opt)) ChangeSampleRate(static_cast<double>(opt));
+      ResetProcessing();
+      return 0;
+    case effSetBlockSize:
+      ChangeBlockSize(ClampToInt(value));
+      ResetProcessing();
+      return 0;
+    case effMainsChanged:
+      if (value != 0) {
+        ActivationChanged(true);
+      } else {
+        ActivationChanged(false);
+        ResetProcessing();
+      }
+      return 0;
+
+    case effEditGetRect:
+      if (ptr == nullptr || Editor() == nullptr) return 0;
+      *static_cast<ERect**>(ptr) = &mEditorRect;
+      return 1;
+    case effEditOpen:
+    case effEditClose:
+      // The editor window comes with the graphics layer; without an attached
+      // editor there is nothing to open or close.
+      return 0;
+    case effEditIdle:
+    case effIdle:
+      IdleTick();
+      return 0;
+
+    case effIdentify:
+      return CCONST('N', 'v', 'E', 'f');
+
+    case effGetChunk:
+      if (ptr == nullptr) return 0;
+      return GetChunk(static_cast<void**>(ptr), index == 0 && !IsChunkQuirkHost());
+    case effSetChunk:
+      if (ptr == nullptr) return 0;
+      return SetChunk(ptr, value, index == 0 && !IsChunkQuirkHost());
+
+    case effProcessEvents: {
+      const VstEvents* events = static_cast<const VstEvents*>(ptr);
+      if (events == nullptr) return 0;
+      for (int i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (event == nullptr) continue;
+        if (event->type == kVstMidiType) {
+          const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
+          MidiMessage message;
+          message.frameOffset = midi->deltaFrames;
+          message.status = static_cast<uint8_t>(midi->midiData[0]);
+          message.data1 = static_cast<uint8_t>(midi->midiData[1]);
+          message.data2 = static_cast<uint8_t>(midi->midiData[2]);
+          HandleMidiMessage(message);
+        } else if (event->type == kVstSysExType) {
+          const VstMidiSysexEvent* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
+          SysExMessage message;
+          message.frameOffset = sysex->deltaFrames;
+          message.size = sysex->dumpBytes;
+          message.data = reinterpret_cast<const uint8_t*>(sysex->sysexDump);
+          HandleSysEx(message);
+        }
+      }
+      return 1;
+    }
+
+    case effCanBeAutomated:
+      return 1;
+
+    case effString2Parameter: {
+      ParamRecord* param = ParamAt(index);
+      if (param == nullptr) return 0;
+      if (text == nullptr) return 1;
+      double v;
+      if (!param->HasValueTexts()) {
+        v = ParseLeadingNumber(text);
+        if (param->negateDisplay) v = -v;
+      } else {
+        int found = 0;
+        if (!param->FindValueText(text, &found)) return 0;
+        v = found;
+      }
+      if (v != v) v = 0.0;  // "nan" is not a number a user means
+      param->SetClamped(v);
+      ParameterChanged(index);
+      return 1;
+    }
+
+    case effGetProgramNameIndexed:
+      if (text == nullptr) return 0;
+      CopyText(text, PresetName(index), kHostProgramNameBound);
+      return text[0] != '\0' ? 1 : 0;
+
+    case effGetInputProperties:
+    case effGetOutputProperties: {
+      const bool isInput = opcode == effGetInputProperties;
+      VstPinProperties* pin = static_cast<VstPinProperties*>(ptr);
+      const int count = isInput ? NumInputChannels() : NumOutputChannels();
+      if (pin == nullptr || index < 0 || index >= count) return 0;
+      pin->flags = kVstPinIsActive;
+      if (index % 2 == 0 && index < count - 1) pin->flags |= kVstPinIsStereo;
+      const GrowableText& label = isInput ? InputAt(index).label : OutputAt(index).label;
+      if (!label.Empty())
+        CopyText(pin->label, label.Get(), kHostPinLabelBound);
+      else
+        std::snprintf(pin->label, kHostPinLabelBound, isInput ? "Input %d" : "Output %d", index + 1);
+      return 1;
+    }
+
+    case effGetPlugCategory:
+      return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+    case effProcessVarIo:
+      return 0;
+    case effSetSpeakerArrangement:
+      ApplySpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value), true);
+      ApplySpeakerArrangement(static_cast<const VstSpeakerArrangement*>(ptr), false);
+      return 1;
+
+    case effGetEffectName:
+      if (text == nullptr) return 0;
+      CopyText(text, EffectName(), kHostEffectNameBound);
+      return 1;
+    case effGetVendorString:
+      if (text == nullptr) return 0;
+      CopyText(text, MakerName(), kHostVendorTextBound);
+      return 1;
+    case effGetProductString:
+      if (text == nullptr) return 0;
+      CopyText(text, ProductName(), kHostVendorTextBound);
+      return 1;
+    case effGetVendorVersion:
+      return (Version() >> 16) * 10000 + ((Version() >> 8) & 0xFF) * 100 + (Version() & 0xFF);
+
+    case effVendorSpecific:
+      if (index == 7) {
+        if (text == nullptr) return 0;
+        const VstIntPtr number = value;
+        if (number >= 0 && number < NumParams()) {
+          char display[kParamTextSize];
+          ParamAt(static_cast<int>(number))->FormatValue(opt, true, display, true);
+          CopyText(text, display, kHostParamTextBound);
+        }
+        return 0xBEEF;
+      }
+      if (index == 8) {
+        const ParamRecord* param = value >= 0 && value < NumParams() ? ParamAt(static_cast<int>(value)) : nullptr;
+        return param != nullptr && param->type != kTypeDouble ? 0xBEEF : 0;
+      }
+      return 0;
+
+    case effCanDo: {
+      if (text == nullptr) return 0;
+      if (std::strcmp(text, "receiveVstTimeInfo") == 0) return 1;
+      if (std::strcmp(text, "sendVstEvents") == 0 || std::strcmp(text, "sendVstMidiEvent") == 0 ||
+          std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)
+        return TakesMidi() ? 1 : 0;
+      if (std::strcmp(text, "hasCockosExtensions") == 0) {
+        mHostExtensionFlags |= 1;
+        return static_cast<VstIntPtr>(static_cast<int32_t>(0xBEEF0000u));
+      }
+      if (std::strcmp(text, "hasCockosViewAsConfig") == 0) {
+        mHostExtensionFlags |= 2;
+        return static_cast<VstIntPtr>(static_cast<int32_t>(0xBEEF0000u));
+      }
+      return 0;
+    }
+
+    case effGetTailSize:
+      return TailSize();
+    case effGetVstVersion:
+      return 2400;
+
+    case effGetMidiKeyName: {
+      MidiKeyName* key = static_cast<MidiKeyName*>(ptr);
+      if (key == nullptr) return 0;
+      key->keyName[0] = '\0';
+      char name[sizeof key->keyName];
+      name[0] = '\0';
+      const bool found = MidiKeyNameFor(key->thisKeyNumber, name);
+      CopyText(key->keyName, name, sizeof key->keyName);
+      return found ? 1 : 0;
+    }
+
+    case effGetSpeakerArrangement:
+      if (value != 0) *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputArrangement;
+      if (ptr != nullptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputArrangement;
+      return 1;
+
+    default:
+      return 0;
+  }
+}

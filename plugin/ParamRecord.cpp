@@ -1,0 +1,143 @@
+#include "plugin/ParamRecord.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+int TruncateToInt(double v) {
+  if (!(v > -2147483648.0)) return v != v ? 0 : INT32_MIN;
+  if (!(v < 2147483648.0)) return INT32_MAX;
+  return static_cast<int>(v);
+}
+
+void CopyText(char* target, const char* source, int size) {
+  if (target == nullptr || size <= 0) return;
+  if (source == nullptr) source = "";
+  const size_t length = strnlen(source, static_cast<size_t>(size - 1));
+  std::memcpy(target, source, length);
+  target[length] = '\0';
+}
+
+ParamRecord::ParamRecord() {
+  name[0] = label[0] = group[0] = '\0';
+  valueTexts.reserve(4096 / sizeof(ValueText));
+}
+
+void ParamRecord::SetupDouble(const char* newName, double defaultValue_, double minimum_, double maximum_,
+                              double step_, double shape_) {
+  if (type == kTypeNone) type = kTypeDouble;
+  CopyText(name, newName, kParamTextSize);
+  label[0] = group[0] = '\0';
+  minimum = minimum_;
+  value = defaultValue = defaultValue_;
+  step = step_;
+  maximum = maximum_ > minimum_ + step_ ? maximum_ : minimum_ + step_;
+  displayPrecision = 0;
+  double working = step;
+  while (working != std::floor(working) && displayPrecision < 6) {
+    ++displayPrecision;
+    working *= 10.0;
+  }
+  if (shape_ != 0.0) shape = shape_;
+}
+
+void ParamRecord::AddValueText(int v, const char* text) {
+  ValueText entry;
+  entry.value = v;
+  CopyText(entry.text, text, kParamTextSize);
+  valueTexts.push_back(entry);
+}
+
+void ParamRecord::SetFromNormalized(double x) {
+  double v = minimum + std::pow(x, shape) * (maximum - minimum);
+  if (type != kTypeDouble) v = std::floor(v / step + 0.5) * step;
+  value = v < maximum ? v : maximum;
+}
+
+double ParamRecord::NormalizeValue(double v) const {
+  if (v < minimum) v = minimum;
+  if (v > maximum) v = maximum;
+  return std::pow((v - minimum) / (maximum - minimum), 1.0 / shape);
+}
+
+void ParamRecord::SetClamped(double v) {
+  // A NaN from a damaged chunk must not reach the signal path.
+  if (v != v) v = defaultValue;
+  if (v < minimum) v = minimum;
+  if (v > maximum) v = maximum;
+  value = v;
+}
+
+void ParamRecord::FormatValue(double v, bool normalised, char* text, bool useValueTexts) const {
+  if (text == nullptr) return;
+  if (normalised) v = minimum + std::pow(v, shape) * (maximum - minimum);
+  char out[kParamTextSize];
+  out[0] = '\0';
+  if (DisplayFunction != nullptr) {
+    DisplayFunction(v, out);
+    CopyText(text, out, kParamTextSize);
+    return;
+  }
+  if (useValueTexts && !valueTexts.empty()) {
+    const int key = TruncateToInt(v);
+    for (const ValueText& entry : valueTexts) {
+      if (entry.value != key) continue;
+      if (entry.text[0] != '\0') {
+        CopyText(text, entry.text, kParamTextSize);
+        return;
+      }
+      break;
+    }
+  }
+  if (negateDisplay) v = -v;
+  if (displayPrecision == 0)
+    std::snprintf(out, sizeof out, "%d", TruncateToInt(v));
+  else
+    std::snprintf(out, sizeof out, "%.*f", displayPrecision, v);
+  CopyText(text, out, kParamTextSize);
+}
+
+const char* ParamRecord::LabelText() const {
+  if (!valueTexts.empty()) {
+    const int key = TruncateToInt(value);
+    for (const ValueText& entry : valueTexts)
+      if (entry.value == key && entry.text[0] != '\0') return "";
+  }
+  return label;
+}
+
+bool ParamRecord::FindValueText(const char* text, int* valueOut) const {
+  for (const ValueText& entry : valueTexts) {
+    if (std::strcmp(entry.text, text) == 0) {
+      *valueOut = entry.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+double ParseLeadingNumber(const char* text) {
+  if (text == nullptr) return 0.0;
+  char bounded[256];
+  CopyText(bounded, text, sizeof bounded);
+  const char* at = bounded;
+  while (*at == ' ' || (*at >= '\t' && *at <= '\r')) ++at;
+  bool negative = false;
+  if (*at == '+' || *at == '-') {
+    negative = *at == '-';
+    ++at;
+  }
+  if (*at == '+' || *at == '-') return 0.0;
+  double v = 0.0;
+  const char* end = bounded + std::strlen(bounded);
+  const std::from_chars_result result = std::from_chars(at, end, v, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Beyond the range of a double, as the C conversion answers.
+    v = HUGE_VAL;
+  } else if (result.ec != std::errc()) {
+    return 0.0;
+  }
+  return negative ? -v : v;
+}

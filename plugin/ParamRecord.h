@@ -1,0 +1,65 @@
+// One automatable parameter: a real value inside its range, seen by the host
+// and the editor as a normalised 0..1 value, with its display texts.
+#pragma once
+
+#include <vector>
+
+enum ParamType : int { kTypeNone = 0, kTypeEnum = 3, kTypeDouble = 4 };
+
+// Every text of a parameter fits 31 characters and a terminator.
+constexpr int kParamTextSize = 32;
+
+struct ValueText {
+  int value;
+  char text[kParamTextSize];
+};
+
+class ParamRecord {
+ public:
+  // Writes the display text of a value into a buffer of kParamTextSize bytes.
+  typedef void (*DisplayFunc)(double value, char* text);
+
+  ParamRecord();
+
+  void SetupDouble(const char* name, double defaultValue, double minimum, double maximum, double step,
+                   double shape);
+  void AddValueText(int value, const char* text);
+
+  void SetFromNormalized(double x);
+  double NormalizedValue() const { return NormalizeValue(value); }
+  double NormalizeValue(double v) const;
+  // Writes at most kParamTextSize bytes including the terminator.
+  void FormatValue(double v, bool normalised, char* text, bool useValueTexts) const;
+  const char* LabelText() const;
+  // Value clamped to the range, as chunks and text entry store it.
+  void SetClamped(double v);
+
+  bool HasValueTexts() const { return !valueTexts.empty(); }
+  // First value text with exactly this text; false when there is none.
+  bool FindValueText(const char* text, int* valueOut) const;
+
+  DisplayFunc DisplayFunction = nullptr;
+  ParamType type = kTypeNone;
+  double value = 0.0;
+  double minimum = 0.0;
+  double maximum = 1.0;
+  double step = 1.0;
+  double shape = 1.0;
+  double defaultValue = 0.0;
+  int displayPrecision = 0;
+  char name[kParamTextSize];
+  char label[kParamTextSize];
+  char group[kParamTextSize];
+  bool negateDisplay = false;
+  std::vector<ValueText> valueTexts;
+};
+
+// Truncates toward zero; NaN gives 0, values beyond the range saturate.
+int TruncateToInt(double v);
+
+// Copies at most size - 1 characters and always terminates (size > 0).
+void CopyText(char* target, const char* source, int size);
+
+// The leading decimal number of a text, as the C library's text-to-double
+// conversion reads it but independent of the process locale; 0 without one.
+double ParseLeadingNumber(const char* text);

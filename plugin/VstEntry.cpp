@@ -1,0 +1,46 @@
+// The library's exported entry points.
+#include "effect/Veltrane.h"
+#include "platform/CriticalSection.h"
+#include "plugin/vst24.h"
+
+#if defined(_WIN32)
+#define VELTRANE_EXPORT
+#else
+#define VELTRANE_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+// Creation of instances is serialised across the process.
+CriticalSection& CreationLock() {
+  static CriticalSection section;
+  return section;
+}
+}  // namespace
+
+extern "C" VELTRANE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback hostCallback) {
+  CriticalSectionGuard guard(CreationLock());
+  Veltrane* plug = nullptr;
+  try {
+    plug = new Veltrane(hostCallback);
+  } catch (...) {
+    // No exception may reach the host.
+    return nullptr;
+  }
+  plug->FillEmptyPresets(plug->NumPresets());
+  AEffect* effect = plug->EffectRecord();
+  if (effect->numPrograms < 1) effect->numPrograms = 1;
+  return effect;
+}
+
+// The legacy entry: the callback and the record travel as pointer-wide
+// integers. The .def file (Windows) and the symbol name (elsewhere) export it
+// as "main"; its own name keeps the compiler from treating it as a program's.
+extern "C" VELTRANE_EXPORT VstIntPtr VSTCALLBACK VeltraneLegacyMain(VstIntPtr hostCallback)
+#if !defined(_WIN32)
+    __asm__("main")
+#endif
+    ;
+
+extern "C" VstIntPtr VSTCALLBACK VeltraneLegacyMain(VstIntPtr hostCallback) {
+  return reinterpret_cast<VstIntPtr>(VSTPluginMain(reinterpret_cast<audioMasterCallback>(hostCallback)));
+}
