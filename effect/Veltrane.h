@@ -41,6 +41,16 @@ struct LfoState {
   double heldValue = 0.0;
 };
 
+// Filter histories of the four allpass chains, in the lane order the vector
+// paths use: left real, left imaginary, right real, right imaginary; for each
+// the first and second section's last two inputs and outputs.
+struct AllpassLanes {
+  alignas(32) double u1[2][4];  // [section of the chain][lane]
+  alignas(32) double u2[2][4];
+  alignas(32) double y1[2][4];
+  alignas(32) double y2[2][4];
+};
+
 // Cycle lengths of the tempo-synced rates, in sixteenth notes, and their names.
 constexpr int kNumSyncDivisions = 20;
 extern const double kSyncDivisionLength[kNumSyncDivisions];
@@ -96,7 +106,7 @@ class Veltrane : public Effect {
   void TickLfo();
   void SyncLfoToHost();
   void UpdateShifts();
-  void RunSegment(const double* inL, const double* inR, double* outL, double* outR, int offset, int count);
+  int PlanSegments(int frames, struct SegmentPlan* plan, int maxSegments);
 
   // Processing state written by ParameterChanged.
   bool linked = false;
@@ -115,7 +125,7 @@ class Veltrane : public Effect {
   uint32_t phase[2] = {0, 0};
   int32_t phaseInc[2] = {0, 0};
   double currentFreq[2] = {0.0, 0.0};
-  double allpassState[2][16] = {};  // per channel: sections 1..4, each u1 u2 y1 y2
+  AllpassLanes allpassState = {};
   int32_t controlPeriod = 44;
   int32_t samplesLeft = 0;
 

@@ -31,30 +31,34 @@ alignas(32) const double kC2First[4] = {0.94657, -0.260502, 0.94657, -0.260502};
 alignas(32) const double kC1Second[4] = {0.83774, 1.8685, 0.83774, 1.8685};
 alignas(32) const double kC2Second[4] = {0.06338, 0.870686, 0.06338, 0.870686};
 
-// Filter histories in lane order, for the length of one segment.
-struct Lanes {
-  alignas(32) double u1[2][4];  // [stage][lane]
-  alignas(32) double u2[2][4];
-  alignas(32) double y1[2][4];
-  alignas(32) double y2[2][4];
+typedef AllpassLanes Lanes;
+
+}  // namespace
+
+// One control tick's run of samples and the increments it uses.
+struct SegmentPlan {
+  int count;
+  int32_t inc[2];
 };
 
+namespace {
+
+// What one block asks of a kernel: the samples, the oscillators' phases and
+// the mix settings, and the control ticks as segments with their increments.
 struct Segment {
   const double* inL;
   const double* inR;
   double* outL;
   double* outR;
-  int count;
+  const SegmentPlan* plan;
+  int segments;
   uint32_t phase[2];
-  int32_t inc[2];
   bool linked;
   int32_t mode[2];
   double mix[2];
   double volume[2];
 };
 
-// Non-finite input would stay in the filter histories for good; it counts as
-// silence. Finite input passes unchanged.
 inline double Sanitize(double x) { return x - x == 0.0 ? x : 0.0; }
 
 inline double Section(double u, double& u1, double& u2, double& y1, double& y2, double c1, double c2) {
@@ -70,14 +74,18 @@ inline double Dry(int32_t mode, double yR, double yI, double x) { return mode ==
 
 void RunScalar(Lanes& s, Segment& g) {
   uint32_t pL = g.phase[0], pR = g.phase[1];
-  for (int i = 0; i < g.count; ++i) {
+  int i = 0;
+  for (int segment = 0; segment < g.segments; ++segment) {
+    const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
+    const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
+    for (const int end = i + g.plan[segment].count; i < end; ++i) {
     const double xL = Sanitize(g.inL[i]);
     const double xR = Sanitize(g.inR[i]);
-    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
+    pL = (pL + incL) & kPhaseMask;
     const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
     double cR = cL, sR = sL;
     if (!g.linked) {
-      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
+      pR = (pR + incR) & kPhaseMask;
       cR = cosTable[pR >> 16];
       sR = cosTable[((pR >> 16) + 1024) & 4095];
     }
@@ -93,6 +101,7 @@ void RunScalar(Lanes& s, Segment& g) {
     const double dR = Dry(g.mode[1], y[2], y[3], xR);
     g.outL[i] = ((((y[0] * cL) - (y[1] * sL)) - dL) * g.mix[0] + dL) * g.volume[0];
     g.outR[i] = ((((y[2] * cR) - (y[3] * sR)) - dR) * g.mix[1] + dR) * g.volume[1];
+    }
   }
   g.phase[0] = pL;
   g.phase[1] = pR;
@@ -131,14 +140,18 @@ void RunSse2(Lanes& s, Segment& g) {
   const __m128d mix = _mm_set_pd(g.mix[1], g.mix[0]);
   const __m128d volume = _mm_set_pd(g.volume[1], g.volume[0]);
   uint32_t pL = g.phase[0], pR = g.phase[1];
-  for (int i = 0; i < g.count; ++i) {
+  int i = 0;
+  for (int segment = 0; segment < g.segments; ++segment) {
+    const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
+    const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
+    for (const int end = i + g.plan[segment].count; i < end; ++i) {
     const double xL = Sanitize(g.inL[i]);
     const double xR = Sanitize(g.inR[i]);
-    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
+    pL = (pL + incL) & kPhaseMask;
     const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
     double cR = cL, sR = sL;
     if (!g.linked) {
-      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
+      pR = (pR + incR) & kPhaseMask;
       cR = cosTable[pR >> 16];
       sR = cosTable[((pR >> 16) + 1024) & 4095];
     }
@@ -170,6 +183,7 @@ void RunSse2(Lanes& s, Segment& g) {
     const __m128d out = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(wet, d), mix), d), volume);
     _mm_storel_pd(&g.outL[i], out);
     _mm_storeh_pd(&g.outR[i], out);
+    }
   }
   for (int h = 0; h < 2; ++h) {
     _mm_store_pd(&s.u1[0][2 * h], u1a[h]);
@@ -185,6 +199,18 @@ void RunSse2(Lanes& s, Segment& g) {
   g.phase[1] = pR;
 }
 
+// Per 128-bit half, which element of [real, imaginary] is the dry signal:
+// the imaginary one for mode 0, the real one otherwise ("Input" takes x).
+__attribute__((target("avx"))) inline __m256i DryPick(const Segment& g) {
+  return _mm256_setr_epi64x(g.mode[0] == 0 ? 2 : 0, 0, g.mode[1] == 0 ? 2 : 0, 0);
+}
+
+__attribute__((target("avx"))) inline __m256d InputMask(const Segment& g) {
+  const long long left = g.mode[0] != 0 && g.mode[0] != 1 ? -1LL : 0LL;
+  const long long right = g.mode[1] != 0 && g.mode[1] != 1 ? -1LL : 0LL;
+  return _mm256_castsi256_pd(_mm256_setr_epi64x(left, left, right, right));
+}
+
 __attribute__((target("avx"))) void RunAvx(Lanes& s, Segment& g) {
   __m256d u1a = _mm256_load_pd(s.u1[0]), u2a = _mm256_load_pd(s.u2[0]);
   __m256d y1a = _mm256_load_pd(s.y1[0]), y2a = _mm256_load_pd(s.y2[0]);
@@ -192,46 +218,61 @@ __attribute__((target("avx"))) void RunAvx(Lanes& s, Segment& g) {
   __m256d y1b = _mm256_load_pd(s.y1[1]), y2b = _mm256_load_pd(s.y2[1]);
   const __m256d c1a = _mm256_load_pd(kC1First), c2a = _mm256_load_pd(kC2First);
   const __m256d c1b = _mm256_load_pd(kC1Second), c2b = _mm256_load_pd(kC2Second);
-  const __m128d maskImag = DryMask(g, 0), maskReal = DryMask(g, 1), maskInput = DryMask(g, 2);
-  const __m128d mix = _mm_set_pd(g.mix[1], g.mix[0]);
-  const __m128d volume = _mm_set_pd(g.volume[1], g.volume[0]);
+  const __m256i dryPick = DryPick(g);
+  const __m256d inputMask = InputMask(g);
+  const __m256d mix = _mm256_setr_pd(g.mix[0], g.mix[0], g.mix[1], g.mix[1]);
+  const __m256d volume = _mm256_setr_pd(g.volume[0], g.volume[0], g.volume[1], g.volume[1]);
+  const __m128d zero = _mm_setzero_pd();
+  const bool linked = g.linked;
+  const double* inL = g.inL;
+  const double* inR = g.inR;
+  double* outL = g.outL;
+  double* outR = g.outR;
   uint32_t pL = g.phase[0], pR = g.phase[1];
-  for (int i = 0; i < g.count; ++i) {
-    const double xL = Sanitize(g.inL[i]);
-    const double xR = Sanitize(g.inR[i]);
-    pL = (pL + static_cast<uint32_t>(g.inc[0])) & kPhaseMask;
-    const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
-    double cR = cL, sR = sL;
-    if (!g.linked) {
-      pR = (pR + static_cast<uint32_t>(g.inc[1])) & kPhaseMask;
-      cR = cosTable[pR >> 16];
-      sR = cosTable[((pR >> 16) + 1024) & 4095];
+  int i = 0;
+  for (int segment = 0; segment < g.segments; ++segment) {
+    const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
+    const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
+    for (const int end = i + g.plan[segment].count; i < end; ++i) {
+      // [xL, xR] with non-finite samples taken as silence, then spread to
+      // the four lanes [xL, xL, xR, xR].
+      __m128d pair = _mm_unpacklo_pd(_mm_load_sd(inL + i), _mm_load_sd(inR + i));
+      pair = _mm_and_pd(pair, _mm_cmpeq_pd(_mm_sub_pd(pair, pair), zero));
+      const __m256d x = _mm256_permute_pd(_mm256_insertf128_pd(_mm256_castpd128_pd256(pair), pair, 1), 0xC);
+
+      pL = (pL + incL) & kPhaseMask;
+      const uint32_t kL = pL >> 16;
+      __m128d csL = _mm_loadh_pd(_mm_load_sd(&cosTable[kL]), &cosTable[(kL + 1024) & 4095]);
+      __m128d csR = csL;
+      if (!linked) {
+        pR = (pR + incR) & kPhaseMask;
+        const uint32_t kR = pR >> 16;
+        csR = _mm_loadh_pd(_mm_load_sd(&cosTable[kR]), &cosTable[(kR + 1024) & 4095]);
+      }
+
+      const __m256d ya = _mm256_add_pd(
+          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1a, u1a), c1a), _mm256_mul_pd(_mm256_sub_pd(x, y2a), c2a)),
+          u2a);
+      u2a = u1a;
+      u1a = x;
+      y2a = y1a;
+      y1a = ya;
+      const __m256d yb = _mm256_add_pd(
+          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1b, u1b), c1b), _mm256_mul_pd(_mm256_sub_pd(ya, y2b), c2b)),
+          u2b);
+      u2b = u1b;
+      u1b = ya;
+      y2b = y1b;
+      y1b = yb;
+
+      // Lanes 0 and 2 carry the results: (yR * c) - (yI * s), then the mix.
+      const __m256d p = _mm256_mul_pd(yb, _mm256_insertf128_pd(_mm256_castpd128_pd256(csL), csR, 1));
+      const __m256d wet = _mm256_hsub_pd(p, p);
+      const __m256d d = _mm256_blendv_pd(_mm256_permutevar_pd(yb, dryPick), x, inputMask);
+      const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
+      _mm_store_sd(outL + i, _mm256_castpd256_pd128(out));
+      _mm_store_sd(outR + i, _mm256_extractf128_pd(out, 1));
     }
-    const __m256d x = _mm256_setr_pd(xL, xL, xR, xR);
-    const __m256d ya = _mm256_add_pd(
-        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1a, u1a), c1a), _mm256_mul_pd(_mm256_sub_pd(x, y2a), c2a)), u2a);
-    u2a = u1a;
-    u1a = x;
-    y2a = y1a;
-    y1a = ya;
-    const __m256d yb = _mm256_add_pd(
-        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1b, u1b), c1b), _mm256_mul_pd(_mm256_sub_pd(ya, y2b), c2b)), u2b);
-    u2b = u1b;
-    u1b = ya;
-    y2b = y1b;
-    y1b = yb;
-    const __m256d p = _mm256_mul_pd(yb, _mm256_setr_pd(cL, sL, cR, sR));
-    const __m256d w = _mm256_hsub_pd(p, p);  // lane 0: p0 - p1, lane 2: p2 - p3
-    const __m128d lo = _mm256_castpd256_pd128(w), hi = _mm256_extractf128_pd(w, 1);
-    const __m128d wet = _mm_unpacklo_pd(lo, hi);
-    const __m128d ybLo = _mm256_castpd256_pd128(yb), ybHi = _mm256_extractf128_pd(yb, 1);
-    const __m128d yR = _mm_unpacklo_pd(ybLo, ybHi);
-    const __m128d yI = _mm_unpackhi_pd(ybLo, ybHi);
-    const __m128d xs = _mm_set_pd(xR, xL);
-    const __m128d d = _mm_or_pd(_mm_or_pd(_mm_and_pd(yI, maskImag), _mm_and_pd(yR, maskReal)), _mm_and_pd(xs, maskInput));
-    const __m128d out = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(wet, d), mix), d), volume);
-    _mm_storel_pd(&g.outL[i], out);
-    _mm_storeh_pd(&g.outR[i], out);
   }
   _mm256_store_pd(s.u1[0], u1a);
   _mm256_store_pd(s.u2[0], u2a);
@@ -261,38 +302,6 @@ class FlushDenormals {
 class FlushDenormals {};
 
 #endif
-
-// allpassState[channel][section * 4 + k], k: 0 u1, 1 u2, 2 y1, 3 y2;
-// sections 0 and 1 form the real chain, 2 and 3 the imaginary one.
-void Gather(const double (&state)[2][16], Lanes& s) {
-  for (int channel = 0; channel < 2; ++channel) {
-    for (int chain = 0; chain < 2; ++chain) {
-      const int lane = channel * 2 + chain;
-      for (int stage = 0; stage < 2; ++stage) {
-        const double* h = &state[channel][(chain * 2 + stage) * 4];
-        s.u1[stage][lane] = h[0];
-        s.u2[stage][lane] = h[1];
-        s.y1[stage][lane] = h[2];
-        s.y2[stage][lane] = h[3];
-      }
-    }
-  }
-}
-
-void Scatter(const Lanes& s, double (&state)[2][16]) {
-  for (int channel = 0; channel < 2; ++channel) {
-    for (int chain = 0; chain < 2; ++chain) {
-      const int lane = channel * 2 + chain;
-      for (int stage = 0; stage < 2; ++stage) {
-        double* h = &state[channel][(chain * 2 + stage) * 4];
-        h[0] = s.u1[stage][lane];
-        h[1] = s.u2[stage][lane];
-        h[2] = s.y1[stage][lane];
-        h[3] = s.y2[stage][lane];
-      }
-    }
-  }
-}
 
 }  // namespace
 
@@ -326,7 +335,7 @@ void Veltrane::ResetProcessing() {
     phaseInc[channel] = 0;
     currentFreq[channel] = 0.0;
   }
-  std::memset(allpassState, 0, sizeof allpassState);
+  std::memset(&allpassState, 0, sizeof allpassState);
   const double rate = SampleRate();
   // At least one sample per tick, whatever the rate.
   controlPeriod = TruncateToInt(rate) / 1000;
@@ -355,42 +364,9 @@ void Veltrane::UpdateShifts() {
   }
 }
 
-void Veltrane::RunSegment(const double* inL, const double* inR, double* outL, double* outR, int offset, int count) {
-  Lanes lanes;
-  Gather(allpassState, lanes);
-  Segment g;
-  g.inL = inL + offset;
-  g.inR = inR + offset;
-  g.outL = outL + offset;
-  g.outR = outR + offset;
-  g.count = count;
-  g.phase[0] = phase[0];
-  g.phase[1] = phase[1];
-  g.inc[0] = phaseInc[0];
-  g.inc[1] = phaseInc[1];
-  g.linked = linked;
-  for (int channel = 0; channel < 2; ++channel) {
-    g.mode[channel] = mode[channel];
-    g.mix[channel] = mix[channel];
-    g.volume[channel] = volume[channel];
-  }
-  switch (mKernel) {
-#if defined(VELTRANE_X86)
-    case ShiftKernel::kAvx: RunAvx(lanes, g); break;
-    case ShiftKernel::kSse2: RunSse2(lanes, g); break;
-#endif
-    default: RunScalar(lanes, g); break;
-  }
-  Scatter(lanes, allpassState);
-  phase[0] = g.phase[0];
-  phase[1] = g.phase[1];
-}
-
-void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
-  FlushDenormals flush;
-  if (syncToHost) SyncLfoToHost();
-  int n = frames, offset = 0;
-  while (n > 0) {
+int Veltrane::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
+  int segments = 0;
+  for (int n = frames; n > 0 && segments < maxSegments; ++segments) {
     int k;
     if (samplesLeft > 0) {
       if (samplesLeft >= n) {
@@ -401,6 +377,7 @@ void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
         samplesLeft = 0;
       }
     } else {
+      // A control tick is due.
       TickLfo();
       if (dirty) UpdateShifts();
       if (n >= controlPeriod) {
@@ -410,14 +387,53 @@ void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
         samplesLeft = controlPeriod - n;
       }
     }
-    RunSegment(inputs[0], inputs[1], outputs[0], outputs[1], offset, k);
+    plan[segments].count = k;
+    plan[segments].inc[0] = phaseInc[0];
+    plan[segments].inc[1] = phaseInc[1];
     n -= k;
-    offset += k;
+  }
+  return segments;
+}
+
+void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
+  FlushDenormals flush;
+  if (syncToHost) SyncLfoToHost();
+  // Control ticks depend on no sample, so a run of them is planned first and
+  // the kernel then works through its samples without leaving registers.
+  const int kMaxPlanned = 64;
+  SegmentPlan plan[kMaxPlanned];
+  Segment g;
+  g.plan = plan;
+  g.linked = linked;
+  for (int channel = 0; channel < 2; ++channel) {
+    g.mode[channel] = mode[channel];
+    g.mix[channel] = mix[channel];
+    g.volume[channel] = volume[channel];
+  }
+  for (int offset = 0; offset < frames;) {
+    g.segments = PlanSegments(frames - offset, plan, kMaxPlanned);
+    int planned = 0;
+    for (int i = 0; i < g.segments; ++i) planned += plan[i].count;
+    g.inL = inputs[0] + offset;
+    g.inR = inputs[1] + offset;
+    g.outL = outputs[0] + offset;
+    g.outR = outputs[1] + offset;
+    g.phase[0] = phase[0];
+    g.phase[1] = phase[1];
+    switch (mKernel) {
+#if defined(VELTRANE_X86)
+      case ShiftKernel::kAvx: RunAvx(allpassState, g); break;
+      case ShiftKernel::kSse2: RunSse2(allpassState, g); break;
+#endif
+      default: RunScalar(allpassState, g); break;
+    }
+    phase[0] = g.phase[0];
+    phase[1] = g.phase[1];
+    offset += planned;
   }
   // A history that overflowed to infinity would poison every later sample.
-  for (int channel = 0; channel < 2; ++channel) {
-    bool finite = true;
-    for (double v : allpassState[channel]) finite = finite && v - v == 0.0;
-    if (!finite) std::memset(allpassState[channel], 0, sizeof allpassState[channel]);
-  }
+  const double* history = &allpassState.u1[0][0];
+  bool finite = true;
+  for (int i = 0; i < 32; ++i) finite = finite && history[i] - history[i] == 0.0;
+  if (!finite) std::memset(&allpassState, 0, sizeof allpassState);
 }
