@@ -6,6 +6,20 @@
 extern "C" {
 extern const unsigned char veltrane_resource_proginit[];
 extern const unsigned char veltrane_resource_proginit_end[];
+extern const unsigned char veltrane_resource_png_1[];
+extern const unsigned char veltrane_resource_png_1_end[];
+extern const unsigned char veltrane_resource_png_100[];
+extern const unsigned char veltrane_resource_png_100_end[];
+extern const unsigned char veltrane_resource_png_101[];
+extern const unsigned char veltrane_resource_png_101_end[];
+extern const unsigned char veltrane_resource_png_102[];
+extern const unsigned char veltrane_resource_png_102_end[];
+extern const unsigned char veltrane_resource_png_103[];
+extern const unsigned char veltrane_resource_png_103_end[];
+extern const unsigned char veltrane_resource_png_104[];
+extern const unsigned char veltrane_resource_png_104_end[];
+extern const unsigned char veltrane_resource_png_105[];
+extern const unsigned char veltrane_resource_png_105_end[];
 }
 
 namespace {
@@ -20,6 +34,13 @@ struct ResourceEntry {
 
 const ResourceEntry kResources[] = {
     {"PROGDATA", 0, "PROGINIT", veltrane_resource_proginit, veltrane_resource_proginit_end},
+    {"PNG", 1, nullptr, veltrane_resource_png_1, veltrane_resource_png_1_end},
+    {"PNG", 100, nullptr, veltrane_resource_png_100, veltrane_resource_png_100_end},
+    {"PNG", 101, nullptr, veltrane_resource_png_101, veltrane_resource_png_101_end},
+    {"PNG", 102, nullptr, veltrane_resource_png_102, veltrane_resource_png_102_end},
+    {"PNG", 103, nullptr, veltrane_resource_png_103, veltrane_resource_png_103_end},
+    {"PNG", 104, nullptr, veltrane_resource_png_104, veltrane_resource_png_104_end},
+    {"PNG", 105, nullptr, veltrane_resource_png_105, veltrane_resource_png_105_end},
 };
 
 }  // namespace
