@@ -199,81 +199,123 @@ void RunSse2(Lanes& s, Segment& g) {
   g.phase[1] = pR;
 }
 
-// Per 128-bit half, which element of [real, imaginary] is the dry signal:
-// the imaginary one for mode 0, the real one otherwise ("Input" takes x).
-__attribute__((target("avx"))) inline __m256i DryPick(const Segment& g) {
-  return _mm256_setr_epi64x(g.mode[0] == 0 ? 2 : 0, 0, g.mode[1] == 0 ? 2 : 0, 0);
+// The dry signal of one channel in four lanes, chosen at compile time: the
+// imaginary chain for mode 0, the real chain for mode 1, the input otherwise.
+template <int Mode>
+__attribute__((target("avx"))) inline __m256d DrySource(__m256d real, __m256d imag, __m256d input) {
+  return Mode == 0 ? imag : Mode == 1 ? real : input;
 }
 
-__attribute__((target("avx"))) inline __m256d InputMask(const Segment& g) {
-  const long long left = g.mode[0] != 0 && g.mode[0] != 1 ? -1LL : 0LL;
-  const long long right = g.mode[1] != 0 && g.mode[1] != 1 ? -1LL : 0LL;
-  return _mm256_castsi256_pd(_mm256_setr_epi64x(left, left, right, right));
+// Both oscillators one sample on: [c, s] of the left and of the right one.
+struct OscillatorPair {
+  __m128d left, right;
+};
+
+__attribute__((target("avx"))) inline OscillatorPair Advance(uint32_t& pL, uint32_t& pR, uint32_t incL,
+                                                             uint32_t incR, bool linked) {
+  pL = (pL + incL) & kPhaseMask;
+  const uint32_t kL = pL >> 16;
+  OscillatorPair o;
+  o.left = _mm_loadh_pd(_mm_load_sd(&cosTable[kL]), &cosTable[(kL + 1024) & 4095]);
+  o.right = o.left;
+  if (!linked) {
+    pR = (pR + incR) & kPhaseMask;
+    const uint32_t kR = pR >> 16;
+    o.right = _mm_loadh_pd(_mm_load_sd(&cosTable[kR]), &cosTable[(kR + 1024) & 4095]);
+  }
+  return o;
 }
 
-__attribute__((target("avx"))) void RunAvx(Lanes& s, Segment& g) {
+// Lanes [left real, left imaginary, right real, right imaginary]; the samples
+// are taken in pairs so the histories rotate without register moves.
+template <int ModeL, int ModeR>
+__attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
   __m256d u1a = _mm256_load_pd(s.u1[0]), u2a = _mm256_load_pd(s.u2[0]);
   __m256d y1a = _mm256_load_pd(s.y1[0]), y2a = _mm256_load_pd(s.y2[0]);
   __m256d u1b = _mm256_load_pd(s.u1[1]), u2b = _mm256_load_pd(s.u2[1]);
   __m256d y1b = _mm256_load_pd(s.y1[1]), y2b = _mm256_load_pd(s.y2[1]);
   const __m256d c1a = _mm256_load_pd(kC1First), c2a = _mm256_load_pd(kC2First);
   const __m256d c1b = _mm256_load_pd(kC1Second), c2b = _mm256_load_pd(kC2Second);
-  const __m256i dryPick = DryPick(g);
-  const __m256d inputMask = InputMask(g);
   const __m256d mix = _mm256_setr_pd(g.mix[0], g.mix[0], g.mix[1], g.mix[1]);
   const __m256d volume = _mm256_setr_pd(g.volume[0], g.volume[0], g.volume[1], g.volume[1]);
-  const __m128d zero = _mm_setzero_pd();
+  const __m128d zero128 = _mm_setzero_pd();
+  const __m256d zero = _mm256_setzero_pd();
   const bool linked = g.linked;
   const double* inL = g.inL;
   const double* inR = g.inR;
   double* outL = g.outL;
   double* outR = g.outR;
   uint32_t pL = g.phase[0], pR = g.phase[1];
+
+// One allpass section per lane: y = ((y1 - u1) * c1 + (u - y2) * c2) + u2.
+#define VELTRANE_SECTION(u, u1, u2, y1, y2, c1, c2) \
+  _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1, u1), c1), _mm256_mul_pd(_mm256_sub_pd(u, y2), c2)), u2)
+
   int i = 0;
   for (int segment = 0; segment < g.segments; ++segment) {
     const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
     const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
-    for (const int end = i + g.plan[segment].count; i < end; ++i) {
-      // [xL, xR] with non-finite samples taken as silence, then spread to
-      // the four lanes [xL, xL, xR, xR].
+    const int end = i + g.plan[segment].count;
+    for (; i + 2 <= end; i += 2) {
+      // [L0, L1, R0, R1], non-finite samples taken as silence.
+      __m256d lr = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(inL + i)), _mm_loadu_pd(inR + i), 1);
+      lr = _mm256_and_pd(lr, _mm256_cmp_pd(_mm256_sub_pd(lr, lr), zero, _CMP_EQ_OQ));
+      const __m256d x0 = _mm256_permute_pd(lr, 0x0);  // [L0, L0, R0, R0]
+      const __m256d x1 = _mm256_permute_pd(lr, 0xF);  // [L1, L1, R1, R1]
+      const OscillatorPair o0 = Advance(pL, pR, incL, incR, linked);
+      const OscillatorPair o1 = Advance(pL, pR, incL, incR, linked);
+
+      const __m256d ya0 = VELTRANE_SECTION(x0, u1a, u2a, y1a, y2a, c1a, c2a);
+      const __m256d ya1 = VELTRANE_SECTION(x1, x0, u1a, ya0, y1a, c1a, c2a);
+      const __m256d yb0 = VELTRANE_SECTION(ya0, u1b, u2b, y1b, y2b, c1b, c2b);
+      const __m256d yb1 = VELTRANE_SECTION(ya1, ya0, u1b, yb0, y1b, c1b, c2b);
+      u2a = x0;
+      u1a = x1;
+      y2a = ya0;
+      y1a = ya1;
+      u2b = ya0;
+      u1b = ya1;
+      y2b = yb0;
+      y1b = yb1;
+
+      const __m256d p0 = _mm256_mul_pd(yb0, _mm256_insertf128_pd(_mm256_castpd128_pd256(o0.left), o0.right, 1));
+      const __m256d p1 = _mm256_mul_pd(yb1, _mm256_insertf128_pd(_mm256_castpd128_pd256(o1.left), o1.right, 1));
+      const __m256d wet = _mm256_hsub_pd(p0, p1);  // [wL0, wL1, wR0, wR1]
+      const __m256d real = _mm256_unpacklo_pd(yb0, yb1);
+      const __m256d imag = _mm256_unpackhi_pd(yb0, yb1);
+      const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, lr), DrySource<ModeR>(real, imag, lr), 0xC);
+      const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
+      _mm_storeu_pd(outL + i, _mm256_castpd256_pd128(out));
+      _mm_storeu_pd(outR + i, _mm256_extractf128_pd(out, 1));
+    }
+    if (i < end) {
+      // The odd sample at the end of a segment.
       __m128d pair = _mm_unpacklo_pd(_mm_load_sd(inL + i), _mm_load_sd(inR + i));
-      pair = _mm_and_pd(pair, _mm_cmpeq_pd(_mm_sub_pd(pair, pair), zero));
+      pair = _mm_and_pd(pair, _mm_cmpeq_pd(_mm_sub_pd(pair, pair), zero128));
       const __m256d x = _mm256_permute_pd(_mm256_insertf128_pd(_mm256_castpd128_pd256(pair), pair, 1), 0xC);
-
-      pL = (pL + incL) & kPhaseMask;
-      const uint32_t kL = pL >> 16;
-      __m128d csL = _mm_loadh_pd(_mm_load_sd(&cosTable[kL]), &cosTable[(kL + 1024) & 4095]);
-      __m128d csR = csL;
-      if (!linked) {
-        pR = (pR + incR) & kPhaseMask;
-        const uint32_t kR = pR >> 16;
-        csR = _mm_loadh_pd(_mm_load_sd(&cosTable[kR]), &cosTable[(kR + 1024) & 4095]);
-      }
-
-      const __m256d ya = _mm256_add_pd(
-          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1a, u1a), c1a), _mm256_mul_pd(_mm256_sub_pd(x, y2a), c2a)),
-          u2a);
+      const OscillatorPair o = Advance(pL, pR, incL, incR, linked);
+      const __m256d ya = VELTRANE_SECTION(x, u1a, u2a, y1a, y2a, c1a, c2a);
+      const __m256d yb = VELTRANE_SECTION(ya, u1b, u2b, y1b, y2b, c1b, c2b);
       u2a = u1a;
       u1a = x;
       y2a = y1a;
       y1a = ya;
-      const __m256d yb = _mm256_add_pd(
-          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1b, u1b), c1b), _mm256_mul_pd(_mm256_sub_pd(ya, y2b), c2b)),
-          u2b);
       u2b = u1b;
       u1b = ya;
       y2b = y1b;
       y1b = yb;
-
-      // Lanes 0 and 2 carry the results: (yR * c) - (yI * s), then the mix.
-      const __m256d p = _mm256_mul_pd(yb, _mm256_insertf128_pd(_mm256_castpd128_pd256(csL), csR, 1));
-      const __m256d wet = _mm256_hsub_pd(p, p);
-      const __m256d d = _mm256_blendv_pd(_mm256_permutevar_pd(yb, dryPick), x, inputMask);
+      const __m256d p = _mm256_mul_pd(yb, _mm256_insertf128_pd(_mm256_castpd128_pd256(o.left), o.right, 1));
+      const __m256d wet = _mm256_hsub_pd(p, p);  // lanes 0 and 2
+      const __m256d real = _mm256_permute_pd(yb, 0x0);
+      const __m256d imag = _mm256_permute_pd(yb, 0xF);
+      const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, x), DrySource<ModeR>(real, imag, x), 0xC);
       const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
       _mm_store_sd(outL + i, _mm256_castpd256_pd128(out));
       _mm_store_sd(outR + i, _mm256_extractf128_pd(out, 1));
+      ++i;
     }
   }
+#undef VELTRANE_SECTION
   _mm256_store_pd(s.u1[0], u1a);
   _mm256_store_pd(s.u2[0], u2a);
   _mm256_store_pd(s.y1[0], y1a);
@@ -284,6 +326,22 @@ __attribute__((target("avx"))) void RunAvx(Lanes& s, Segment& g) {
   _mm256_store_pd(s.y2[1], y2b);
   g.phase[0] = pL;
   g.phase[1] = pR;
+}
+
+int ModeClass(int32_t mode) { return mode == 0 || mode == 1 ? mode : 2; }
+
+void RunAvx(Lanes& s, Segment& g) {
+  switch (ModeClass(g.mode[0]) * 3 + ModeClass(g.mode[1])) {
+    case 0: RunAvxModes<0, 0>(s, g); break;
+    case 1: RunAvxModes<0, 1>(s, g); break;
+    case 2: RunAvxModes<0, 2>(s, g); break;
+    case 3: RunAvxModes<1, 0>(s, g); break;
+    case 4: RunAvxModes<1, 1>(s, g); break;
+    case 5: RunAvxModes<1, 2>(s, g); break;
+    case 6: RunAvxModes<2, 0>(s, g); break;
+    case 7: RunAvxModes<2, 1>(s, g); break;
+    default: RunAvxModes<2, 2>(s, g); break;
+  }
 }
 
 // Subnormal tails of the filters would slow the audio thread: flush them,
