@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "graphics/IControl.h"
+#include "graphics/IGraphics.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -63,7 +65,8 @@ IPlugBase::IPlugBase(int numParams, const char* channelIOString, int numPresets,
 }
 
 IPlugBase::~IPlugBase() {
-  // The editor belongs to the graphics layer; it is released there.
+  // The editor with its controls goes first: it may still close its window.
+  delete mEditor;
   mEditor = nullptr;
   for (size_t i = mParams.size(); i-- > 0;) delete mParams[i];
   for (size_t i = mPresets.size(); i-- > 0;) delete mPresets[i];
@@ -128,12 +131,31 @@ void IPlugBase::NotifyHostOfAllParameters() {
 }
 
 void IPlugBase::AttachEditor(IGraphics* editor) {
+  if (editor == nullptr) return;
   CriticalSectionGuard guard(mLock);
+  for (int i = 0; i < NumParams(); ++i) {
+    const double n = mParams[static_cast<size_t>(i)]->NormalizedValue();
+    for (int c = 0; c < editor->NumControls(); ++c) {
+      IControl* control = editor->GetControl(c);
+      if (control->ParamIdx() == i) control->SetValueFromPlugin(n);
+      const std::vector<IControl::AuxBinding>& aux = control->AuxBindings();
+      for (size_t k = 0; k < aux.size(); ++k) {
+        if (aux[k].paramIdx == i) {
+          control->SetAuxValueFromPlugin(static_cast<int>(k), n);
+          break;
+        }
+      }
+    }
+  }
+  editor->PrepareSurfaces();
+  // The plug-in owns its editor; a replaced one goes now.
+  if (mEditor != editor) delete mEditor;
   mEditor = editor;
 }
 
 void IPlugBase::RefreshEditorControls() {
-  // Controls receive values once the graphics layer is attached.
+  if (mEditor == nullptr) return;
+  for (int i = 0; i < NumParams(); ++i) mEditor->PushParameterValue(i, mParams[static_cast<size_t>(i)]->value, false);
 }
 
 bool IPlugBase::SerializeParams(ChunkBuffer& chunk) {

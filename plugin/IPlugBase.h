@@ -60,6 +60,8 @@ class IPlugBase {
   virtual int PluginApiKind() { return mPluginApiKind; }
   virtual void ResizeEditor(int width, int height) = 0;
   virtual void PrepareForHost() {}
+  // Takes ownership of the editor (destroyed with the plug-in), hands every
+  // parameter's value to its controls and gives it its drawing surfaces.
   virtual void AttachEditor(IGraphics* editor);
   virtual void SetProcessingDelay(int frames) { mLatency = frames; }
   virtual bool SendMidiToHost(const MidiMessage& message) = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "graphics/IGraphics.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -223,8 +224,14 @@ void IPlugVST::ResizeEditor(int width, int height) {
 }
 
 void IPlugVST::AttachEditor(IGraphics* editor) {
+  if (editor == nullptr) return;
+  CriticalSectionGuard guard(mLock);
   IPlugBase::AttachEditor(editor);
-  if (editor != nullptr) mAEffect.flags |= effFlagsHasEditor;
+  mAEffect.flags |= effFlagsHasEditor;
+  mEditorRect.top = 0;
+  mEditorRect.left = 0;
+  mEditorRect.right = static_cast<VstInt16>(editor->Width());
+  mEditorRect.bottom = static_cast<VstInt16>(editor->Height());
 }
 
 void IPlugVST::SetProcessingDelay(int frames) {
@@ -323,6 +330,7 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
   CriticalSectionGuard guard(plug->mLock);
   ParamRecord* param = plug->ParamAt(index);
   if (param == nullptr) return;
+  if (IGraphics* editor = plug->Editor()) editor->PushParameterValue(index, value, true);
   param->SetFromNormalized(value);
   plug->ParameterChanged(index);
 }
@@ -484,10 +492,14 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       *static_cast<ERect**>(ptr) = &mEditorRect;
       return 1;
     case effEditOpen:
+      if (Editor() == nullptr || Editor()->OpenEditorWindow(ptr) == nullptr) return 0;
+      EditorOpened();
+      return 1;
     case effEditClose:
-      // The editor window comes with the graphics layer; without an attached
-      // editor there is nothing to open or close.
-      return 0;
+      if (Editor() == nullptr) return 0;
+      EditorClosed();
+      Editor()->CloseEditorWindow();
+      return 1;
     case effEditIdle:
     case effIdle:
       IdleTick();
@@ -546,6 +558,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         v = found;
       }
       if (v != v) v = 0.0;  // "nan" is not a number a user means
+      if (IGraphics* editor = Editor()) editor->PushParameterValue(index, v, false);
       param->SetClamped(v);
       ParameterChanged(index);
       return 1;

@@ -1,0 +1,88 @@
+// Time of one full repaint of a 584 x 390 editor holding a few dozen
+// controls (background, knobs, faders, switches, texts), painted through the
+// headless window. A benchmark, not a test: it prints figures and the target
+// they are held against, and fails only when it cannot run.
+//
+//   veltrane-graphics-bench [--repeats N]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "effect/Veltrane.h"
+#include "graphics/IControl.h"
+#include "graphics/IGraphicsHeadless.h"
+
+namespace {
+
+// A 25 frames-per-second editor has 40 ms per tick; a full repaint should
+// take a small part of it.
+constexpr double kTargetMilliseconds = 4.0;
+
+LICE_IBitmap* MakeImage(int id, const char*) {
+  int w = 0, h = 0;
+  switch (id) {
+    case 1: w = 584; h = 390; break;       // background
+    case 2: w = 48; h = 48 * 64; break;    // 64-frame knob
+    case 3: w = 20; h = 30; break;         // fader handle
+    case 4: w = 30; h = 20 * 3; break;     // three-state switch
+    default: return nullptr;
+  }
+  auto* b = new LICE_MemBitmap(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      b->PixelBuffer()[y * b->RowSpanPixels() + x] =
+          PackPixel(id == 1 ? 255 : ((x + y) % 7 == 0 ? 0 : 200), (x * 3 + id) & 0xFF, (y * 5) & 0xFF, (x ^ y) & 0xFF);
+  return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int repeats = 500;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--repeats") == 0) repeats = std::atoi(argv[i + 1]);
+  if (repeats < 1) repeats = 1;
+
+  Veltrane plug(nullptr);
+  auto* editor = new IGraphicsHeadless(&plug);
+  editor->GetScript().imageSource = &MakeImage;
+  editor->AddBackground(1, "back.png");
+  int controls = 1;
+  const ImageStrip knob = editor->LoadImageStrip(2, "knob.png", 64);
+  const ImageStrip handle = editor->LoadImageStrip(3, "handle.png", 1);
+  const ImageStrip toggle = editor->LoadImageStrip(4, "switch.png", 3);
+  for (int i = 0; i < 12; ++i, ++controls)
+    editor->AddControl(new IKnobMultiControl(&plug, 20 + (i % 6) * 90, 30 + (i / 6) * 80, i % 15, knob, kVertical, 1.0));
+  for (int i = 0; i < 10; ++i, ++controls)
+    editor->AddControl(new IFaderControl(&plug, 20 + i * 55, 200, 100, (i + 3) % 15, handle));
+  for (int i = 0; i < 8; ++i, ++controls)
+    editor->AddControl(new ISwitchControl(&plug, 20 + i * 65, 320, (i + 5) % 15, toggle));
+  TextStyle style;
+  style.SetFace("Arial");
+  for (int i = 0; i < 6; ++i, ++controls)
+    editor->AddControl(new ITextControl(&plug, PixelRect{20 + i * 90, 360, 100 + i * 90, 380}, style, "Mix L: 50:50"));
+  plug.AttachEditor(editor);  // the plug-in owns it from here
+  int parent = 0;
+  if (editor->OpenEditorWindow(&parent) == nullptr) {
+    std::fprintf(stderr, "could not open the headless window\n");
+    return 1;
+  }
+
+  const PixelRect all{0, 0, editor->Width(), editor->Height()};
+  editor->PaintArea(all);  // glyphs and caches warm
+  double best = 1e30, total = 0.0;
+  for (int r = 0; r < repeats; ++r) {
+    for (int c = 1; c < editor->NumControls(); ++c) editor->GetControl(c)->SetValueFromUser((r % 100) / 99.0);
+    const auto start = std::chrono::steady_clock::now();
+    editor->PaintArea(all);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    total += ms;
+    if (ms < best) best = ms;
+  }
+  std::printf("full repaint of %dx%d with %d controls: best %.3f ms, mean %.3f ms over %d (target < %.1f ms)\n",
+              editor->Width(), editor->Height(), controls, best, total / repeats, repeats, kTargetMilliseconds);
+  std::printf("%s\n", best < kTargetMilliseconds ? "within target" : "ABOVE TARGET");
+  return 0;
+}

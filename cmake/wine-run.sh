@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine: wine-run.sh PREFIX-DIR PROGRAM.exe [ARGS...]
+#
+# CTest uses this as the cross-compiling emulator. Debian 12's `wine` picks
+# the 32- or 64-bit loader from the PE header, so one command serves both
+# builds. The prefix lives in the build tree and is made on first use; the
+# lock keeps parallel test jobs from initialising it twice. Nothing is started
+# here beyond Wine itself: the X server (for editor tests) is the caller's.
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 PREFIX-DIR PROGRAM.exe [ARGS...]" >&2
+  exit 2
+fi
+prefix="$(realpath -m "$1")"  # Wine insists on an absolute prefix
+shift
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No Mono or Gecko: the prompts to install them would hang an unattended run.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY="${DISPLAY:-:99}"
+
+ready="$prefix/.veltrane-prefix-ready"
+if [ ! -e "$ready" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  exec 9>"$prefix.lock"
+  flock 9
+  if [ ! -e "$ready" ]; then
+    # A prefix left half-made by an interrupted run is not trusted.
+    rm -rf "$prefix"
+    wineboot -i >/dev/null 2>&1 || true
+    # wineboot returns before the prefix is fully written; the server exits
+    # once everything it started has finished.
+    wineserver -w
+    if [ ! -e "$prefix/system.reg" ]; then
+      echo "wine-run: could not create the Wine prefix $prefix" >&2
+      exit 1
+    fi
+    touch "$ready"
+  fi
+  exec 9>&-
+fi
+
+exec wine "$@"

@@ -1,0 +1,489 @@
+#include "graphics/IGraphics.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "graphics/IControl.h"
+#include "platform/CriticalSection.h"
+#include "plugin/IPlugBase.h"
+#include "plugin/ParamRecord.h"
+
+namespace {
+
+// The process-wide caches: shared by every editor in the process, searched
+// linearly, emptied when the library unloads.
+class ImageCache {
+ public:
+  ~ImageCache() {
+    for (Entry& e : mEntries) delete e.bitmap;
+    mEntries.clear();
+  }
+  LICE_IBitmap* Find(int id) {
+    CriticalSectionGuard guard(mLock);
+    for (const Entry& e : mEntries)
+      if (e.id == id) return e.bitmap;
+    return nullptr;
+  }
+  // Keeps the first image stored under an id; a later duplicate is deleted.
+  LICE_IBitmap* Insert(int id, LICE_IBitmap* bitmap) {
+    CriticalSectionGuard guard(mLock);
+    for (const Entry& e : mEntries) {
+      if (e.id == id) {
+        if (e.bitmap != bitmap) delete bitmap;
+        return e.bitmap;
+      }
+    }
+    mEntries.push_back(Entry{id, bitmap});
+    return bitmap;
+  }
+  int Count() {
+    CriticalSectionGuard guard(mLock);
+    return static_cast<int>(mEntries.size());
+  }
+
+ private:
+  struct Entry {
+    int id;
+    LICE_IBitmap* bitmap;
+  };
+  CriticalSection mLock;
+  std::vector<Entry> mEntries;
+};
+
+class FontCache {
+ public:
+  struct Key {
+    int32_t size;
+    int32_t orientation;
+    int32_t weight;
+    std::string face;
+    bool operator==(const Key& o) const {
+      return size == o.size && orientation == o.orientation && weight == o.weight && face == o.face;
+    }
+  };
+
+  ~FontCache() {
+    for (Entry& e : mEntries) delete e.font;
+    mEntries.clear();
+  }
+  LICE_IFont* Find(const Key& key) {
+    CriticalSectionGuard guard(mLock);
+    for (const Entry& e : mEntries)
+      if (e.key == key) return e.font;
+    return nullptr;
+  }
+  LICE_IFont* Insert(const Key& key, LICE_IFont* font) {
+    CriticalSectionGuard guard(mLock);
+    for (const Entry& e : mEntries) {
+      if (e.key == key) {
+        delete font;  // another editor made the same font meanwhile
+        return e.font;
+      }
+    }
+    mEntries.push_back(Entry{key, font});
+    return font;
+  }
+  int Count() {
+    CriticalSectionGuard guard(mLock);
+    return static_cast<int>(mEntries.size());
+  }
+
+ private:
+  struct Entry {
+    Key key;
+    LICE_IFont* font;
+  };
+  CriticalSection mLock;
+  std::vector<Entry> mEntries;
+};
+
+ImageCache& Images() {
+  static ImageCache cache;
+  return cache;
+}
+
+FontCache& Fonts() {
+  static FontCache cache;
+  return cache;
+}
+
+FontCache::Key KeyOf(const TextStyle& style) {
+  size_t length = 0;
+  while (length < sizeof style.face && style.face[length] != '\0') ++length;
+  return FontCache::Key{style.size, style.orientation, style.weight, std::string(style.face, length)};
+}
+
+// GDI's quality numbers for the style's quality field.
+unsigned FontQualityFor(int32_t quality) {
+  switch (quality) {
+    case kQualityDefault: return 0;     // DEFAULT_QUALITY
+    case kQualityClearType: return 5;   // CLEARTYPE_QUALITY
+    case kQualityAntialias: return 4;   // ANTIALIASED_QUALITY
+    default: return 3;                  // NONANTIALIASED_QUALITY
+  }
+}
+
+}  // namespace
+
+int IGraphics::CachedImageCount() { return Images().Count(); }
+int IGraphics::CachedFontCount() { return Fonts().Count(); }
+
+IGraphics::IGraphics(IPlugBase* plug, int width, int height, int fps)
+    : mPlug(plug), mWidth(width), mHeight(height), mFPS(fps) {
+  mNumPending = plug != nullptr ? plug->NumParams() : 0;
+  if (mNumPending > 0) mPending.reset(new PendingValue[static_cast<size_t>(mNumPending)]);
+}
+
+IGraphics::~IGraphics() {
+  DeleteControls();
+  mSurface.reset();
+  mScratch.reset();
+}
+
+void IGraphics::DeleteControls() {
+  for (size_t i = mControls.size(); i-- > 0;) delete mControls[i];
+  mControls.clear();
+}
+
+bool IGraphics::MeasureText(TextStyle& style, const char* text, PixelRect& rect) {
+  return RenderText(style, text, rect, true);
+}
+
+void IGraphics::SetEditorSize(int width, int height) {
+  mWidth = width;
+  mHeight = height;
+  DropMouseCapture();
+  // The hovered control goes with the others.
+  mHovered = -1;
+  DeleteControls();
+  mSurface.reset();
+  mScratch.reset();
+  PrepareSurfaces();
+  if (mPlug != nullptr) mPlug->ResizeEditor(width, height);
+}
+
+bool IGraphics::IsWindowOpen() { return EditorWindowHandle() != nullptr; }
+
+const char* IGraphics::BackendName() { return ""; }
+
+void IGraphics::PrepareSurfaces() {
+  mSurface.reset(new LICE_SysBitmap(mWidth, mHeight));
+  mScratch.reset(new LICE_MemBitmap());
+}
+
+IControl* IGraphics::GetControl(int position) const {
+  return position >= 0 && position < NumControls() ? mControls[static_cast<size_t>(position)] : nullptr;
+}
+
+int IGraphics::AddControl(IControl* control) {
+  if (control == nullptr) return -1;
+  mControls.push_back(control);
+  return NumControls() - 1;
+}
+
+ImageStrip IGraphics::LoadImageStrip(int id, const char* name, int frames) {
+  LICE_IBitmap* bitmap = Images().Find(id);
+  if (bitmap == nullptr) {
+    bitmap = LoadImageResource(id, name);
+    if (bitmap != nullptr) bitmap = Images().Insert(id, bitmap);
+  }
+  ImageStrip strip;
+  strip.bitmap = bitmap;
+  strip.width = bitmap != nullptr ? bitmap->PixelWidth() : 0;
+  strip.height = bitmap != nullptr ? bitmap->PixelHeight() : 0;
+  strip.frames = frames > 0 ? frames : 1;
+  strip.sideBySide = false;
+  return strip;
+}
+
+void IGraphics::AddBackground(int id, const char* name) {
+  const ImageStrip strip = LoadImageStrip(id, name, 1);
+  IControl* background = new IBitmapControl(mPlug, 0, 0, -1, strip, BlendOpaque);
+  mControls.insert(mControls.begin(), background);
+  // Indices shift up by one; keep the mouse state pointing at the same controls.
+  if (mCaptured >= 0) ++mCaptured;
+  if (mHovered >= 0) ++mHovered;
+}
+
+// Drawing services
+
+bool IGraphics::BlitImage(const ImageStrip& strip, const PixelRect& dest, int sourceX, int sourceY,
+                          const BlendSpec* blend) {
+  const PixelRect r = RectIntersection(dest, mPaintArea);
+  const SourceRect source{sourceX + r.left - dest.left, sourceY + r.top - dest.top,
+                          sourceX + r.right - dest.left, sourceY + r.bottom - dest.top};
+  const int word = blend != nullptr ? BlitWordFor(blend->method) : (BlendCopy | BlendUseSourceAlpha);
+  const float weight = blend != nullptr ? blend->weight : 1.0f;
+  if (!RectIsEmpty(r)) BlitBitmap(mSurface.get(), strip.bitmap, r.left, r.top, &source, weight, word);
+  return true;
+}
+
+bool IGraphics::BlitFrame(const ImageStrip& strip, const PixelRect& dest, int frame, const BlendSpec* blend) {
+  int sx = 0, sy = 0;
+  if (strip.frames >= 2 && frame >= 2) {
+    const int extent = strip.sideBySide ? strip.width : strip.height;
+    const int offset = static_cast<int>(static_cast<double>(extent) * (frame - 1) / strip.frames + 0.5);
+    if (strip.sideBySide)
+      sx = offset;
+    else
+      sy = offset;
+  }
+  return BlitImage(strip, dest, sx, sy, blend);
+}
+
+LICE_IFont* IGraphics::FontFor(TextStyle& style) {
+  const FontCache::Key key = KeyOf(style);
+  LICE_IFont* font = Fonts().Find(key);
+  if (font == nullptr) {
+    const int angle = style.orientation * 10;  // tenths of a degree
+    LICE_FontHandle handle =
+        LICE_CreateFont(style.size, 0, angle, angle, style.weight == kTextBold ? 700 : 400, style.weight == kTextItalic,
+                        false, false, 1 /* DEFAULT_CHARSET */, 0, 0, FontQualityFor(style.quality), 0,
+                        key.face.c_str());
+    if (handle == nullptr) return nullptr;
+    LICE_CachedFont* cached = new (std::nothrow) LICE_CachedFont();
+    if (cached == nullptr) {
+      LICE_DeleteFont(handle);
+      return nullptr;
+    }
+    cached->AttachGdiFont(handle, FontOwnsGdiFont | FontPreferGdi);
+    font = Fonts().Insert(key, cached);
+  }
+  style.font = font;
+  return font;
+}
+
+bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, bool measuring) {
+  if (text == nullptr || text[0] == '\0') return true;
+  LICE_IFont* font = style.font != nullptr ? style.font : FontFor(style);
+  if (font == nullptr) return false;
+  font->SetInkColor(style.color.Packed());
+  int format = DrawTextNoClip;
+  if (style.color.alpha != 255) format |= TextUseInkAlpha;
+  if (style.alignment == kAlignCenter) format |= DrawTextCenter;
+  if (style.alignment == kAlignFar) format |= DrawTextRight;
+  if (!measuring) {
+    PixelRect r = rect;
+    font->DrawString(mSurface.get(), text, -1, &r, format);
+    return true;
+  }
+  PixelRect extent{};
+  font->DrawString(mSurface.get(), text, -1, &extent, format | DrawTextCalcRect);
+  const int w = extent.right;
+  const int h = extent.bottom;
+  if (style.alignment == kAlignCenter) {
+    rect.left = static_cast<int>(static_cast<float>(rect.left + rect.right) * 0.5f) - w / 2;
+    rect.right = rect.left + w;
+  } else if (style.alignment == kAlignFar) {
+    rect.left = rect.right - w;
+  } else {
+    rect.right = rect.left + w;
+  }
+  rect.bottom = rect.top + h;
+  return true;
+}
+
+// Repainting
+
+bool IGraphics::CollectDirtyArea(PixelRect& area) {
+  DeliverPendingValues();
+  bool dirty = false;
+  for (IControl* control : mControls) {
+    if (control->NeedsPaint()) {
+      area = RectUnion(area, control->Rect());
+      dirty = true;
+    }
+  }
+  if (dirty) {
+    mIdleTicks = 0;
+    return true;
+  }
+  if (++mIdleTicks > 20) {
+    if (mPlug != nullptr) mPlug->IdleTick();
+    mIdleTicks = 0;
+  }
+  return false;
+}
+
+bool IGraphics::PaintArea(const PixelRect& area) {
+  if (mControls.empty()) return true;
+  mPaintArea = area;
+  for (IControl* control : mControls) {
+    if (!control->IsHidden() && RectOverlaps(area, control->Rect())) control->Paint(this);
+    control->MarkClean();
+  }
+  return PresentArea(area);
+}
+
+// Mouse and keys
+
+int IGraphics::ControlUnder(int x, int y) const {
+  for (int i = NumControls(); i-- > 0;) {
+    IControl* control = mControls[static_cast<size_t>(i)];
+    if (!control->IsHidden() && !control->IsGrayed() && control->HitTest(x, y)) return i;
+  }
+  return -1;
+}
+
+void IGraphics::DropMouseCapture() {
+  mCaptured = -1;
+  mLastX = -1;
+  mLastY = -1;
+}
+
+void IGraphics::PressAt(int x, int y, const MouseModifiers& mods) {
+  DeliverPendingValues();
+  DropMouseCapture();
+  const int c = ControlUnder(x, y);
+  if (c < 0) return;
+  mCaptured = c;
+  mLastX = x;
+  mLastY = y;
+  IControl* control = mControls[static_cast<size_t>(c)];
+  if (control->ParamIdx() >= 0 && mPlug != nullptr) mPlug->BeginParameterEdit(control->ParamIdx());
+  control->OnPress(x, y, mods);
+}
+
+void IGraphics::ReleaseAt(int x, int y, const MouseModifiers& mods) {
+  const int c = mCaptured >= 0 ? mCaptured : ControlUnder(x, y);
+  DropMouseCapture();
+  IControl* control = GetControl(c);
+  if (control == nullptr) return;
+  control->OnRelease(x, y, mods);
+  if (control->ParamIdx() >= 0 && mPlug != nullptr) mPlug->EndParameterEdit(control->ParamIdx());
+}
+
+void IGraphics::DragTo(int x, int y, const MouseModifiers& mods) {
+  IControl* control = GetControl(mCaptured);
+  if (control == nullptr || (x == mLastX && y == mLastY)) return;
+  const int dx = x - mLastX;
+  const int dy = y - mLastY;
+  mLastX = x;
+  mLastY = y;
+  control->OnDrag(x, y, dx, dy, mods);
+}
+
+bool IGraphics::HoverAt(int x, int y, const MouseModifiers& mods) {
+  if (!mHandleHover) return false;
+  const int c = mCaptured >= 0 ? mCaptured : ControlUnder(x, y);
+  IControl* control = GetControl(c);
+  if (control == nullptr) return true;
+  mLastX = x;
+  mLastY = y;
+  control->OnHover(x, y, mods);
+  if (mHovered != c) {
+    if (IControl* previous = GetControl(mHovered)) previous->OnHoverEnd();
+  }
+  mHovered = c;
+  return true;
+}
+
+void IGraphics::HoverEnded() {
+  for (IControl* control : mControls) control->OnHoverEnd();
+  mHovered = -1;
+}
+
+bool IGraphics::DoubleClickAt(int x, int y, const MouseModifiers& mods) {
+  DeliverPendingValues();
+  DropMouseCapture();
+  if (IControl* control = GetControl(ControlUnder(x, y))) control->OnDoubleClick(x, y, mods);
+  return false;
+}
+
+void IGraphics::WheelAt(int x, int y, const MouseModifiers& mods, int notches) {
+  DeliverPendingValues();
+  const int c = mCaptured >= 0 ? mCaptured : ControlUnder(x, y);
+  if (IControl* control = GetControl(c)) control->OnWheel(x, y, mods, notches);
+}
+
+bool IGraphics::KeyAt(int x, int y, int key) {
+  const int c = mCaptured >= 0 ? mCaptured : ControlUnder(x, y);
+  IControl* control = GetControl(c);
+  if (control == nullptr || c == 0) return false;
+  return control->OnKey(x, y, key);
+}
+
+// Values from the plug-in
+
+bool IGraphics::DeliversDirectly() const {
+  return !mHandOff.load(std::memory_order_acquire) ||
+         mWindowThread.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
+
+void IGraphics::DeliverValue(int index, double normalised) {
+  for (IControl* control : mControls)
+    if (control->ParamIdx() == index) control->SetValueFromPlugin(normalised);
+}
+
+void IGraphics::PushParameterValue(int index, double value, bool normalised) {
+  if (!normalised) {
+    const ParamRecord* param = mPlug != nullptr ? mPlug->ParamAt(index) : nullptr;
+    if (param == nullptr) return;
+    value = param->NormalizeValue(value);
+  }
+  if (std::isnan(value)) return;  // nothing a control could show
+  if (DeliversDirectly()) {
+    // Older values parked by other threads must not overwrite this one.
+    DeliverPendingValues();
+    DeliverValue(index, value);
+    return;
+  }
+  if (index < 0 || index >= mNumPending) return;
+  PendingValue& slot = mPending[static_cast<size_t>(index)];
+  slot.value.store(value, std::memory_order_relaxed);
+  slot.pending.store(true, std::memory_order_release);
+}
+
+void IGraphics::DeliverPendingValues() {
+  for (int i = 0; i < mNumPending; ++i) {
+    PendingValue& slot = mPending[static_cast<size_t>(i)];
+    if (!slot.pending.load(std::memory_order_relaxed)) continue;
+    if (!slot.pending.exchange(false, std::memory_order_acquire)) continue;
+    DeliverValue(i, slot.value.load(std::memory_order_relaxed));
+  }
+}
+
+void IGraphics::AdoptWindowThread() {
+  mWindowThread.store(std::this_thread::get_id(), std::memory_order_release);
+  mHandOff.store(true, std::memory_order_release);
+  DeliverPendingValues();
+}
+
+void IGraphics::ReleaseWindowThread() {
+  // Deliver before giving up the thread, so no two threads deliver at once;
+  // a value parked after this waits for the next direct push or opening.
+  DeliverPendingValues();
+  mHandOff.store(false, std::memory_order_release);
+}
+
+// Text entry rules shared by the window classes
+
+void IGraphics::ApplyEnteredText(IControl* control, ParamRecord* param, const char* text) {
+  if (control == nullptr) return;
+  const char* t = text != nullptr ? text : "";
+  if (param == nullptr) {
+    control->OnTextEntered(t);
+    return;
+  }
+  double value = 0.0;
+  const int type = static_cast<int>(param->type);
+  if (type >= 1 && type <= 3) {
+    int found = 0;
+    if (param->FindValueText(t, &found)) value = found;
+  } else {
+    value = ParseLeadingNumber(t);
+    if (param->negateDisplay) value = -value;
+  }
+  control->SetValueFromUser(param->NormalizeValue(value));
+}
+
+bool IGraphics::EntryAcceptsChar(const ParamRecord* param, int character) {
+  if (character == 8) return true;  // backspace
+  if (param == nullptr) return true;
+  const int type = static_cast<int>(param->type);
+  const bool digitLike = character == '+' || character == '-' || (character >= '0' && character <= '9');
+  if (type >= 1 && type <= 3) return digitLike;
+  if (type == 4) return digitLike || character == '.';
+  return true;
+}

@@ -1,0 +1,182 @@
+// The editor's graphics object: the ordered control list, one off-screen
+// drawing surface, mouse and key routing, dirty tracking and painting, the
+// drawing services controls use, and the process-wide image and font caches.
+// Everything that touches an OS window is a virtual operation of a window
+// class (IGraphicsWin on Windows, IGraphicsHeadless in tests).
+//
+// Threads: window events, the repaint timer, CollectDirtyArea and PaintArea
+// run on the thread that opened the window (the window thread); controls are
+// only touched there. PushParameterValue may be called from any thread: off
+// the window thread, while a window is open, the value is parked in a
+// per-parameter mailbox (atomics, no lock) and handed to the controls by the
+// window thread at its next timer tick or event. With no window open, or on
+// the window thread itself, values reach the controls at once. The caches
+// each have their own lock, held only for a lookup or an insertion.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "graphics/GraphicsRecords.h"
+#include "graphics/PopupMenu.h"
+
+class IControl;
+class IPlugBase;
+class ParamRecord;
+
+class IGraphics {
+ public:
+  static constexpr int kEditorWidth = 584;
+  static constexpr int kEditorHeight = 390;
+  static constexpr int kFramesPerSecond = 25;
+
+  explicit IGraphics(IPlugBase* plug, int width = kEditorWidth, int height = kEditorHeight,
+                     int fps = kFramesPerSecond);
+  IGraphics(const IGraphics&) = delete;
+  IGraphics& operator=(const IGraphics&) = delete;
+
+  // The table of virtual operations, in its fixed order.
+  virtual bool PresentArea(const PixelRect& area) = 0;
+  virtual bool MeasureText(TextStyle& style, const char* text, PixelRect& rect);
+  virtual void CancelTextEntry() = 0;
+  virtual void SetEditorSize(int width, int height);
+  virtual bool IsWindowOpen();
+  virtual const char* BackendName();
+  virtual int ShowMessage(const char* text, const char* caption, int type) = 0;
+  // Shows the menu at the rectangle's left-bottom corner; answers the
+  // (sub)menu holding the chosen item, with its chosen index set, or null.
+  virtual PopupMenu* RunPopupMenu(PopupMenu& menu, const PixelRect& rect) = 0;
+  // Opens an in-place text box; a commit reaches the control as
+  // OnTextEntered (no ParamRecord) or SetValueFromUser (with one).
+  virtual void BeginTextEntry(IControl* control, const TextStyle& style, const PixelRect& rect,
+                              const char* text, ParamRecord* param) = 0;
+  virtual void HostFolder(std::string& folder) = 0;
+  virtual void PluginFolder(std::string& folder) = 0;
+  virtual void DesktopFolder(std::string& folder) = 0;
+  virtual void AppDataFolder(std::string& folder, bool systemWide) = 0;
+  virtual void UserAppDataFolder(std::string& folder) = 0;
+  virtual void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) = 0;
+  virtual bool AskForColor(ArgbColor& color, const char* prompt) = 0;
+  virtual bool LaunchUrl(const char* address, const char* caption, const char* confirmation,
+                         const char* error) = 0;
+  virtual bool ReservedQuery() { return false; }
+  // Answers the new window, or null (the parent stays the caller's).
+  virtual void* OpenEditorWindow(void* parent) = 0;
+  virtual void ReservedHookA() {}
+  virtual void ReservedHookB() {}
+  virtual void CloseEditorWindow() = 0;
+  virtual void* EditorWindowHandle() = 0;
+  virtual bool ClipboardText(std::string& text) = 0;
+  virtual ~IGraphics();
+  virtual void HideCursor() {}
+  virtual void RestoreCursor() {}
+  virtual void ReservedHookC() {}
+  // A decoded image the caller (the image cache) owns, or null.
+  virtual LICE_IBitmap* LoadImageResource(int id, const char* name) = 0;
+
+  // Surfaces: a LICE_SysBitmap of the editor's size and an empty scratch
+  // bitmap, remade on every call.
+  void PrepareSurfaces();
+
+  // Controls. AddControl takes ownership (null is ignored) and answers the
+  // control's position.
+  int AddControl(IControl* control);
+  void AddBackground(int id, const char* name);
+  // A strip whose image comes from the process-wide cache. A missing image
+  // gives a strip with no bitmap (nothing is cached, a later call retries).
+  ImageStrip LoadImageStrip(int id, const char* name, int frames);
+
+  // Drawing services, clipped to the current paint area.
+  bool BlitImage(const ImageStrip& strip, const PixelRect& dest, int sourceX, int sourceY, const BlendSpec* blend);
+  bool BlitFrame(const ImageStrip& strip, const PixelRect& dest, int frame, const BlendSpec* blend);
+  bool RenderText(TextStyle& style, const char* text, PixelRect& rect, bool measuring);
+  LICE_IFont* FontFor(TextStyle& style);
+
+  // Driven by the window (window thread).
+  bool CollectDirtyArea(PixelRect& area);
+  bool PaintArea(const PixelRect& area);
+  void PressAt(int x, int y, const MouseModifiers& mods);
+  void ReleaseAt(int x, int y, const MouseModifiers& mods);
+  void DragTo(int x, int y, const MouseModifiers& mods);
+  bool HoverAt(int x, int y, const MouseModifiers& mods);
+  void HoverEnded();
+  bool DoubleClickAt(int x, int y, const MouseModifiers& mods);
+  void WheelAt(int x, int y, const MouseModifiers& mods, int notches);
+  bool KeyAt(int x, int y, int key);
+  void DropMouseCapture();
+
+  // Driven by the plug-in, from any thread (see the header comment).
+  void PushParameterValue(int index, double value, bool normalised);
+
+  IPlugBase* Plug() const { return mPlug; }
+  int Width() const { return mWidth; }
+  int Height() const { return mHeight; }
+  int FPS() const { return mFPS; }
+  int NumControls() const { return static_cast<int>(mControls.size()); }
+  IControl* GetControl(int position) const;
+  LICE_SysBitmap* Surface() const { return mSurface.get(); }
+  LICE_MemBitmap* ScratchBitmap() const { return mScratch.get(); }
+  const PixelRect& CurrentPaintArea() const { return mPaintArea; }
+  int CapturedIndex() const { return mCaptured; }
+  int HoveredIndex() const { return mHovered; }
+  int LastX() const { return mLastX; }
+  int LastY() const { return mLastY; }
+  int IdleTicks() const { return mIdleTicks; }
+  bool HandlesHover() const { return mHandleHover; }
+  void SetHandlesHover(bool on) { mHandleHover = on; }
+  // Position of the topmost control that takes events at the point, or -1.
+  int ControlUnder(int x, int y) const;
+
+  // Entries in the process-wide caches.
+  static int CachedImageCount();
+  static int CachedFontCount();
+
+ protected:
+  // Window classes call these when their window opens and closes, on the
+  // window thread, so values pushed from elsewhere wait in the mailbox.
+  void AdoptWindowThread();
+  void ReleaseWindowThread();
+  // Hands values parked by other threads to the controls (window thread).
+  void DeliverPendingValues();
+
+  // What a committed text entry does: an enumeration looks the text up among
+  // its value texts, other parameters read a number; without a parameter the
+  // control gets the text.
+  static void ApplyEnteredText(IControl* control, ParamRecord* param, const char* text);
+  // Whether a typed character may enter a box editing `param`.
+  static bool EntryAcceptsChar(const ParamRecord* param, int character);
+
+ private:
+  struct PendingValue {
+    std::atomic<double> value{0.0};
+    std::atomic<bool> pending{false};
+  };
+
+  bool DeliversDirectly() const;
+  void DeliverValue(int index, double normalised);
+  void DeleteControls();
+
+  IPlugBase* mPlug;
+  std::vector<IControl*> mControls;
+  std::unique_ptr<LICE_SysBitmap> mSurface;
+  std::unique_ptr<LICE_MemBitmap> mScratch;
+  int32_t mWidth;
+  int32_t mHeight;
+  int32_t mFPS;
+  int32_t mIdleTicks = 0;
+  int32_t mCaptured = -1;
+  int32_t mHovered = -1;
+  int32_t mLastX = 0;
+  int32_t mLastY = 0;
+  bool mHandleHover = false;
+  PixelRect mPaintArea{};
+
+  std::unique_ptr<PendingValue[]> mPending;
+  int mNumPending = 0;
+  std::atomic<bool> mHandOff{false};
+  std::atomic<std::thread::id> mWindowThread{};
+};

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The main job: build the plug-in for Linux and both Windows targets and show
+# it working. With the command-line renderer built, renders its demo signal
+# through two factory programs of the Linux plug-in (audio and spectrograms in
+# build/demo/) and shows both DLLs loading under Wine; without it, loads each
+# binary the way a host does and prints its effect record and parameters.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/install-deps.sh
+scripts/build.sh linux win64 win32
+
+wine_info() {
+  local dir=$1 dll=$2
+  # Wine's console ends lines with CR LF.
+  cmake/wine-run.sh "build/$dir/wineprefix" "build/$dir/tests/host/veltrane-info.exe" "build/$dir/$dll" | tr -d '\r'
+}
+stop_wine() {
+  local prefix
+  for prefix in build/win64/wineprefix build/win32/wineprefix; do
+    [ -d "$prefix" ] && WINEPREFIX="$(pwd)/$prefix" wineserver -k >/dev/null 2>&1 || true
+  done
+}
+trap stop_wine EXIT
+
+render=""
+for candidate in build/linux/veltrane-render build/linux/tools/veltrane-render; do
+  if [ -x "$candidate" ] && [ -f "$candidate" ]; then render=$candidate; break; fi
+done
+
+if [ -n "$render" ]; then
+  mkdir -p build/demo
+  echo
+  echo "=== veltrane-render: the demo signal through factory programs of build/linux/Veltrane.so"
+  "$render" --plugin build/linux/Veltrane.so --program "Plus 250Hz" \
+    --spectrogram build/demo/plus-250hz.png -o build/demo/plus-250hz.wav
+  "$render" --plugin build/linux/Veltrane.so --program "Weird Stereo Phasing" \
+    --spectrogram build/demo/weird-stereo-phasing.png -o build/demo/weird-stereo-phasing.wav
+  echo "written: $(ls build/demo/* | tr '\n' ' ')"
+  echo
+  echo "=== the Windows builds, loaded under Wine"
+  # The record part of each listing; the parameters follow after a blank line.
+  info="$(wine_info win64 Veltrane64.dll)"
+  sed '/^$/q' <<<"$info"
+  info="$(wine_info win32 Veltrane.dll)"
+  sed '/^$/q' <<<"$info"
+  exit 0
+fi
+
+echo
+echo "=== Linux: build/linux/Veltrane.so"
+build/linux/tests/host/veltrane-info build/linux/Veltrane.so
+echo
+echo "=== 64-bit Windows, under Wine: build/win64/Veltrane64.dll"
+wine_info win64 Veltrane64.dll
+echo
+echo "=== 32-bit Windows, under Wine: build/win32/Veltrane.dll"
+wine_info win32 Veltrane.dll

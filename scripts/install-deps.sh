@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need, from Debian packages.
+# Idempotent and unattended (works with CI=true and no terminal); when
+# everything is already there it only checks, without touching the network.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+packages=(
+  # Native toolchain and build tools
+  g++ cmake ninja-build pkg-config dpkg-dev
+  # Windows cross toolchains (posix threads variants come with these)
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64
+  # Running and testing the Windows builds
+  wine wine64 wine32:i386 xvfb xauth x11-utils
+  # Libraries
+  libgtest-dev libpng-dev zlib1g-dev libz-mingw-w64-dev libfreetype-dev libfontconfig-dev
+  fonts-liberation2 libcurl4-openssl-dev libsndfile1-dev libx11-dev libxext-dev libxtst-dev
+  # Sanitizer and fuzzer builds
+  clang libclang-rt-14-dev
+  # Tools used by tests and the demo
+  ffmpeg python3-pil locales
+)
+
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo -n)
+else
+  sudo=()
+fi
+as_root() {
+  if [ "$(id -u)" -ne 0 ] && [ ${#sudo[@]} -eq 0 ]; then
+    echo "install-deps: need root for: $*" >&2
+    return 1
+  fi
+  "${sudo[@]}" "$@"
+}
+
+export DEBIAN_FRONTEND=noninteractive
+need_update=0
+# Overridable only to try the source-list handling on a copy.
+sources_dir="${VELTRANE_APT_SOURCES_DIR:-/etc/apt/sources.list.d}"
+
+# wine32 comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: enabling the i386 architecture"
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+
+# Source packages (libpng for the Windows builds) need deb-src entries for the
+# same archives as the binary ones. deb822 sources get a separate file with
+# the same URIs, suites, components and keys.
+deb_src_missing() {
+  local f uri
+  local -a uris=()
+  [ -f "$sources_dir/debian.sources" ] || return 1
+  mapfile -t uris < <(awk '
+      BEGIN { RS = ""; FS = "\n" }
+      /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t\n]|$)/ {
+        for (i = 1; i <= NF; i++) if ($i ~ /^URIs:/) { sub(/^URIs:[ \t]*/, "", $i); print $i }
+      }' "$sources_dir/debian.sources" | tr ' ' '\n' | sed '/^$/d')
+  for uri in "${uris[@]}"; do
+    local found=0
+    for f in "$sources_dir"/*.sources; do
+      [ -f "$f" ] || continue
+      if awk -v uri="$uri" '
+          BEGIN { RS = ""; FS = "\n"; hit = 0 }
+          /(^|\n)Types:[^\n]*deb-src/ {
+            for (i = 1; i <= NF; i++) if ($i ~ /^URIs:/ && index($i " ", " " uri " ") > 0) hit = 1
+          }
+          END { exit hit ? 0 : 1 }' "$f"; then
+        found=1
+        break
+      fi
+    done
+    if [ $found -eq 0 ] && [ -f "$sources_dir/../sources.list" ] &&
+       grep -qsE "^[[:space:]]*deb-src[[:space:]]+(\[[^]]*\][[:space:]]+)?${uri//./\\.}/?[[:space:]]" /etc/apt/sources.list; then
+      found=1
+    fi
+    [ $found -eq 1 ] || return 0
+  done
+  return 1
+}
+
+if deb_src_missing; then
+  target="$sources_dir/debian-src.sources"
+  echo "install-deps: adding deb-src entries in $target"
+  awk '
+      BEGIN { RS = ""; FS = "\n"; ORS = "\n\n" }
+      /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t\n]|$)/ {
+        out = ""
+        for (i = 1; i <= NF; i++) {
+          line = $i
+          if (line ~ /^Types:/) line = "Types: deb-src"
+          out = out (out == "" ? "" : "\n") line
+        }
+        print out
+      }' "$sources_dir/debian.sources" | as_root tee "$target.tmp" >/dev/null
+  as_root mv "$target.tmp" "$target"
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status="$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)"
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
+  echo "install-deps: updating package lists"
+  as_root apt-get update -q
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+else
+  echo "install-deps: all ${#packages[@]} packages present"
+fi
+
+# A German locale, so the tests can check that numbers the plug-in shows to
+# hosts do not follow the process locale.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "install-deps: generating the de_DE.UTF-8 locale"
+  as_root localedef -i de_DE -c -f UTF-8 de_DE.UTF-8 || echo "install-deps: no German locale (tests will skip)" >&2
+fi
+
+if [ -f "$here/fetch-libpng.sh" ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    sh "$here/fetch-libpng.sh"
+  else
+    as_root sh "$here/fetch-libpng.sh"
+  fi
+fi

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Builds every configuration and runs all tests: Linux, 64- and 32-bit Windows
+# under Wine, the sanitizer build, and each fuzzer for a bounded time
+# (FUZZ_SECONDS, default 60 s for the chunk fuzzer and 30 s for the others).
+# Keeps going after a failure so one run shows everything; exits non-zero if
+# anything failed. The last line is a CTest-style summary of all of them.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root="$(pwd)"
+
+scripts/install-deps.sh || { echo "test: installing dependencies failed" >&2; exit 1; }
+
+presets=(linux win64 win32 sanitize fuzz)
+if [ $# -gt 0 ]; then presets=("$@"); fi
+
+xvfb_pid=""
+cleanup() {
+  local prefix
+  for prefix in "$root"/build/*/wineprefix; do
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+  done
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  return 0
+}
+trap cleanup EXIT
+
+# The Windows editor tests need an X server for Wine; start our own if the
+# caller has none, on the first free display from :99 on.
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 99 120); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 100); do
+      xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    break
+  done
+  echo "test: Xvfb on $DISPLAY"
+fi
+
+total_passed=0
+total_failed=0
+problems=()
+summaries=()
+
+run_preset() {
+  local preset=$1
+  local log="$root/build/test-$preset.log"
+  mkdir -p "$root/build"
+  echo
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >"$root/build/configure-$preset.log" 2>&1; then
+    cat "$root/build/configure-$preset.log"
+    problems+=("$preset: configure failed")
+    return
+  fi
+  # -k 0: build all that can be built, so the rest can still be tested.
+  if ! cmake --build --preset "$preset" -- -k 0; then
+    problems+=("$preset: build failed")
+  fi
+
+  echo "=== $preset: tests"
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line="$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
+  if [ -z "$line" ]; then
+    problems+=("$preset: ctest ran no tests (exit $rc)")
+    return
+  fi
+  local failed total
+  failed="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
+  total="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")"
+  total_failed=$((total_failed + failed))
+  total_passed=$((total_passed + total - failed))
+  summaries+=("$(printf '%-9s %s' "$preset" "$line")")
+  if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    problems+=("$preset: ctest exited $rc")
+  fi
+}
+
+for preset in "${presets[@]}"; do
+  if [ "$preset" = fuzz ] && ! compgen -G "tests/fuzz/fuzz_*.cpp" >/dev/null; then
+    echo
+    echo "=== fuzz: no tests/fuzz/fuzz_*.cpp yet, nothing to fuzz"
+    continue
+  fi
+  run_preset "$preset"
+done
+
+echo
+echo "=== summary"
+for s in "${summaries[@]}"; do echo "$s"; done
+for p in "${problems[@]}"; do echo "problem: $p"; done
+
+total=$((total_passed + total_failed))
+if [ "$total" -gt 0 ]; then
+  percent=$((total_passed * 100 / total))
+  if [ "$total_failed" -gt 0 ] && [ "$percent" -eq 100 ]; then percent=99; fi
+else
+  percent=0
+fi
+echo "${percent}% tests passed, ${total_failed} tests failed out of ${total}"
+
+if [ "$total_failed" -gt 0 ] || [ ${#problems[@]} -gt 0 ] || [ "$total" -eq 0 ]; then
+  exit 1
+fi
+exit 0
