@@ -68,5 +68,5 @@ list(TRANSFORM _png_files APPEND .c)
 add_library(veltrane_libpng STATIC ${_png_files})
 target_include_directories(veltrane_libpng SYSTEM PUBLIC ${_png_src} ${_png_zlib_include})
 target_link_libraries(veltrane_libpng PUBLIC ${_png_zlib})
-# Plain C without hardware-specific filter code; not ours to keep warning-free.
+# Plain C, none of the SIMD filter code; not ours to keep warning-free.
 target_compile_options(veltrane_libpng PRIVATE -w)

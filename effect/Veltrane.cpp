@@ -80,7 +80,7 @@ void Veltrane::FormatVolume(double v, char* text) {
   if (v <= 0.0)
     std::snprintf(text, kParamTextSize, "-oo");
   else
-    std::snprintf(text, kParamTextSize, "%.1f", 20.0 * std::log10(v));
+    FormatFixed(text, kParamTextSize, 20.0 * std::log10(v), 1);
 }
 
 void Veltrane::FormatMix(double v, char* text) {
@@ -89,12 +89,19 @@ void Veltrane::FormatMix(double v, char* text) {
   else if (v == 1.0)
     std::snprintf(text, kParamTextSize, "Wet");
   else
-    std::snprintf(text, kParamTextSize, "%.0f:%.0f", (1.0 - v) * 100.0, v * 100.0);
+  {
+    char dry[kParamTextSize], wet[kParamTextSize];
+    std::snprintf(text, kParamTextSize, "%s:%s", FormatFixed(dry, sizeof dry, (1.0 - v) * 100.0, 0),
+                  FormatFixed(wet, sizeof wet, v * 100.0, 0));
+  }
 }
 
-void Veltrane::FormatFreq(double v, char* text) { std::snprintf(text, kParamTextSize, "%.1f", 5.0 * v * v); }
+void Veltrane::FormatFreq(double v, char* text) { FormatFixed(text, kParamTextSize, 5.0 * v * v, 1); }
 
-void Veltrane::FormatRateHz(double v, char* text) { std::snprintf(text, kParamTextSize, "%.2f%s", 20.0 * v, " Hz"); }
+void Veltrane::FormatRateHz(double v, char* text) {
+  char number[kParamTextSize];
+  std::snprintf(text, kParamTextSize, "%s%s", FormatFixed(number, sizeof number, 20.0 * v, 2), " Hz");
+}
 
 void Veltrane::FormatRateSync(double v, char* text) {
   std::snprintf(text, kParamTextSize, "%s", kSyncDivisionName[SyncIndexOf(v)]);
@@ -179,7 +186,8 @@ void Veltrane::FormatStatusText(int index, char* text, int size) const {
       std::snprintf(text, static_cast<size_t>(size), "%s: %s Hz", param->name, display);
       break;
     case kFreqMinL: case kFreqMinR: case kFreqMaxL: case kFreqMaxR:
-      std::snprintf(text, static_cast<size_t>(size), "%s: %.1f Hz", param->name, v * kRangeHz[rangeIndex] * v);
+      std::snprintf(text, static_cast<size_t>(size), "%s: %s Hz", param->name,
+                    FormatFixed(display, sizeof display, v * kRangeHz[rangeIndex] * v, 1));
       break;
     default:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s", param->name, display);

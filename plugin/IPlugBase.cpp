@@ -202,6 +202,7 @@ void IPlugBase::FillEmptyPresets(int count) {
       if (preset->initialised) continue;
       preset->initialised = true;
       CopyText(preset->name, "Empty", kPresetNameSize);
+      preset->state.Resize(0);
       WriteState(preset->state);
       break;
     }
@@ -221,6 +222,8 @@ bool IPlugBase::LoadPreset(int index) {
     for (const PresetRecord* other : mPresets)
       if (std::strstr(other->name, "user preset") != nullptr) ++count;
     std::snprintf(preset->name, kPresetNameSize, "%s %d", "user preset", count + 1);
+    // A slot a bank marked empty may still hold an old state.
+    preset->state.Resize(0);
     ok = WriteState(preset->state);
   }
   if (ok) {

@@ -634,11 +634,11 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         return TakesMidi() ? 1 : 0;
       if (std::strcmp(text, "hasCockosExtensions") == 0) {
         mHostExtensionFlags |= 1;
-        return static_cast<VstIntPtr>(static_cast<int32_t>(0xBEEF0000u));
+        return static_cast<VstIntPtr>(0xBEEF0000u);
       }
       if (std::strcmp(text, "hasCockosViewAsConfig") == 0) {
         mHostExtensionFlags |= 2;
-        return static_cast<VstIntPtr>(static_cast<int32_t>(0xBEEF0000u));
+        return static_cast<VstIntPtr>(0xBEEF0000u);
       }
       return 0;
     }

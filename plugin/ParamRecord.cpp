@@ -95,7 +95,7 @@ void ParamRecord::FormatValue(double v, bool normalised, char* text, bool useVal
   if (displayPrecision == 0)
     std::snprintf(out, sizeof out, "%d", TruncateToInt(v));
   else
-    std::snprintf(out, sizeof out, "%.*f", displayPrecision, v);
+    FormatFixed(out, sizeof out, v, displayPrecision);
   CopyText(text, out, kParamTextSize);
 }
 
@@ -140,4 +140,14 @@ double ParseLeadingNumber(const char* text) {
     return 0.0;
   }
   return negative ? -v : v;
+}
+
+char* FormatFixed(char* text, int size, double v, int precision) {
+  if (text == nullptr || size <= 0) return text;
+  char buffer[400];  // room for the largest double in fixed notation
+  const std::to_chars_result result =
+      std::to_chars(buffer, buffer + sizeof buffer - 1, v, std::chars_format::fixed, precision);
+  *(result.ec == std::errc() ? result.ptr : buffer) = '\0';
+  CopyText(text, buffer, size);
+  return text;
 }

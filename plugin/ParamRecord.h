@@ -63,3 +63,7 @@ void CopyText(char* target, const char* source, int size);
 // The leading decimal number of a text, as the C library's text-to-double
 // conversion reads it but independent of the process locale; 0 without one.
 double ParseLeadingNumber(const char* text);
+
+// Fixed-point text of v with `precision` decimals ("%.*f"), independent of
+// the process locale; always terminated within `size` bytes. Returns text.
+char* FormatFixed(char* text, int size, double v, int precision);

@@ -131,6 +131,9 @@ TEST(CosineTable, HoldsTheCorrectlyRoundedCosinesOnEveryBuild) {
   for (int k = 0; k < 4096; ++k) {
     const double argument = 2.0 * pi * k / 4096.0;
     const long double precise = std::cos(static_cast<long double>(argument));
+    // Some C libraries' long double cosine is loose next to its zeros; those
+    // entries are pinned by the exact values above.
+    if (std::fabs(precise) < 1e-3L) continue;
     const double nearest = static_cast<double>(precise);
     // Long double carries 11 more bits; rounding twice can be one step off.
     EXPECT_LE(std::fabs(cosTable[k] - nearest), std::fabs(std::nextafter(nearest, 2.0) - nearest)) << k;
