@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The main job: build the plug-in for Linux and both Windows targets and show
 # it working. With the command-line renderer built, renders its demo signal
-# through two factory programs of the Linux plug-in (audio and spectrograms in
-# build/demo/) and shows both DLLs loading under Wine; without it, loads each
-# binary the way a host does and prints its effect record and parameters.
+# through three settings of the Linux plug-in (audio and spectrograms in
+# out/) and shows both DLLs loading under Wine; without it, loads each binary
+# the way a host does and prints its effect record and parameters.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -29,14 +29,11 @@ for candidate in build/linux/veltrane-render build/linux/tools/veltrane-render; 
 done
 
 if [ -n "$render" ]; then
-  mkdir -p build/demo
   echo
-  echo "=== veltrane-render: the demo signal through factory programs of build/linux/Veltrane.so"
-  "$render" --plugin build/linux/Veltrane.so --program "Plus 250Hz" \
-    --spectrogram build/demo/plus-250hz.png -o build/demo/plus-250hz.wav
-  "$render" --plugin build/linux/Veltrane.so --program "Weird Stereo Phasing" \
-    --spectrogram build/demo/weird-stereo-phasing.png -o build/demo/weird-stereo-phasing.wav
-  echo "written: $(ls build/demo/* | tr '\n' ' ')"
+  echo "=== veltrane-render: the demo signal through build/linux/Veltrane.so"
+  # A static +250 Hz shift, a stereo sweep under the triangle LFO, and the
+  # LFO locked to a 120 BPM transport; audio and spectrograms go to out/.
+  scripts/render-demo.sh build/linux out
   echo
   echo "=== the Windows builds, loaded under Wine"
   # The record part of each listing; the parameters follow after a blank line.
