@@ -344,21 +344,6 @@ void RunAvx(Lanes& s, Segment& g) {
   }
 }
 
-// Subnormal tails of the filters would slow the audio thread: flush them,
-// the same way on every build, for the duration of a block.
-class FlushDenormals {
- public:
-  FlushDenormals() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | 0x8040u); }
-  ~FlushDenormals() { _mm_setcsr(mSaved); }
-
- private:
-  unsigned int mSaved;
-};
-
-#else
-
-class FlushDenormals {};
-
 #endif
 
 }  // namespace
@@ -454,7 +439,6 @@ int Veltrane::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
 }
 
 void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
-  FlushDenormals flush;
   if (syncToHost) SyncLfoToHost();
   // Control ticks depend on no sample, so a run of them is planned first and
   // the kernel then works through its samples without leaving registers.

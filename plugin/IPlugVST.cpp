@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
+#include "plugin/DenormalGuard.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -269,6 +270,7 @@ void IPlugVST::ApplySpeakerArrangement(const VstSpeakerArrangement* arrangement,
 
 void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bool accumulate) {
   CriticalSectionGuard guard(mLock);
+  DenormalGuard flush;
   if (TakesMidi()) WantMidiThisBlock();
   if (frames <= 0) {
     BindFloatBuffers(inputs, outputs, 0, 0);
@@ -287,6 +289,7 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bo
 
 void IPlugVST::ProcessDouble(double** inputs, double** outputs, VstInt32 frames) {
   CriticalSectionGuard guard(mLock);
+  DenormalGuard flush;
   if (TakesMidi()) WantMidiThisBlock();
   if (frames <= 0) {
     BindDoubleBuffers(inputs, outputs, 0, 0);

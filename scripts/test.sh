@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs all tests: Linux, 64- and 32-bit Windows
-# under Wine, the sanitizer build, and each fuzzer for a bounded time
+# under Wine, the ASan/UBSan and ThreadSanitizer builds, and each fuzzer for a bounded time
 # (FUZZ_SECONDS, default 60 s for the chunk fuzzer and 30 s for the others).
 # Keeps going after a failure so one run shows everything; exits non-zero if
 # anything failed. The last line is a CTest-style summary of all of them.
@@ -10,7 +10,7 @@ root="$(pwd)"
 
 scripts/install-deps.sh || { echo "test: installing dependencies failed" >&2; exit 1; }
 
-presets=(linux win64 win32 sanitize fuzz)
+presets=(linux win64 win32 sanitize tsan fuzz)
 if [ $# -gt 0 ]; then presets=("$@"); fi
 
 xvfb_pid=""
