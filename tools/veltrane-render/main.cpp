@@ -18,7 +18,7 @@
 #include "tools/veltrane-render/PluginHost.h"
 #include "tools/veltrane-render/PluginModule.h"
 #include "tools/veltrane-render/RenderOptions.h"
-#include "tools/veltrane-render/Spectrogram.h"
+#include "tools/veltrane-render/SpectrumPlot.h"
 
 namespace render {
 

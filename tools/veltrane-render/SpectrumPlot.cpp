@@ -1,4 +1,4 @@
-#include "tools/veltrane-render/Spectrogram.h"
+#include "tools/veltrane-render/SpectrumPlot.h"
 
 #include <png.h>
 
