@@ -9,11 +9,13 @@
 
 Effect::Effect(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
                const char* effectName, const char* productName, const char* makerName, int32_t version,
-               int32_t uniqueId, int32_t makerId)
+               int32_t uniqueId, int32_t makerId, EditorWindowFactory makeWindow)
     : IPlugVST(hostCallback, numParams, channelIOString, numPresets, effectName, productName, makerName,
                version, uniqueId, makerId, 0, true, true, false) {
   for (int i = 0; i < 2 && i < NumInputChannels(); ++i) InputAt(i).label.Set("Quorvel Veltrane ");
   for (int i = 0; i < 2 && i < NumOutputChannels(); ++i) OutputAt(i).label.Set("Quorvel Veltrane ");
+
+  mGraphics = makeWindow != nullptr ? makeWindow(this) : nullptr;
 
   mPluginFolder = PluginModuleFolder();
   char path[1025];

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "graphics/EditorWindow.h"
 #include "plugin/IPlugVST.h"
 
 class Effect : public IPlugVST {
@@ -13,12 +14,14 @@ class Effect : public IPlugVST {
 
   Effect(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
          const char* effectName, const char* productName, const char* makerName, int32_t version,
-         int32_t uniqueId, int32_t makerId);
+         int32_t uniqueId, int32_t makerId, EditorWindowFactory makeWindow = &CreateEditorWindow);
 
   void ActivationChanged(bool active) override;
   // MIDI from the host changes nothing in our effects and is not kept.
   void HandleMidiMessage(const MidiMessage& message) override {}
   virtual void DeclareParams() {}
+  // What the status line shows when the user touches a parameter's control.
+  virtual void ShowStatusText(int index) {}
 
   void InitEnumParam(int index, const char* name, int defaultValue, int count, const char* const* texts);
   void LoadFactoryBank();
@@ -32,6 +35,11 @@ class Effect : public IPlugVST {
 
   // The answer of the "CC<n>" settings keys for one value text.
   static int ParseControllerSetting(const std::string& text);
+
+ protected:
+  // The editor's window object until the effect attaches its finished
+  // editor; null when this OS has none.
+  IGraphics* mGraphics = nullptr;
 
  private:
   std::string mPluginFolder;

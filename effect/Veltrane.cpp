@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "graphics/IGraphics.h"
+
 namespace {
 
 const double kRangeHz[4] = {5.0, 50.0, 500.0, 5000.0};
@@ -39,15 +41,20 @@ const char* const kSyncDivisionName[kNumSyncDivisions] = {
     "16/1", "12/1", "8/1", "6/1", "4/1", "3/1", "2/1.", "2/1", "1/1.", "1/1",
     "1/2.", "1/2",  "1/4.", "1/2T", "1/4", "1/8.", "1/4T", "1/8", "1/16.", "1/16"};
 
-Veltrane::Veltrane(audioMasterCallback hostCallback)
+Veltrane::Veltrane(audioMasterCallback hostCallback, EditorWindowFactory makeWindow)
     : Effect(hostCallback, kNumVeltraneParams, "1-1 2-2", 32, "Quorvel Veltrane", "", "Quorvel", 0x00020003,
-             CCONST('Q', 'V', 'T', 'R'), CCONST('Q', 'r', 'v', 'l')),
+             CCONST('Q', 'V', 'T', 'R'), CCONST('Q', 'r', 'v', 'l'), makeWindow),
       mKernel(BestShiftKernel()) {
   lfo.storedSampleRate = 44100.0;
   lfo.ticksPerSecond = 1002.2727272727273;
   lfo.syncIndex = 10;
   syncToHost = false;
   DeclareParams();
+  if (mGraphics != nullptr) {
+    LayoutEditor(mGraphics);
+    AttachEditor(mGraphics);  // sets the editor flag and rectangle
+    mGraphics = nullptr;      // the plug-in owns it now
+  }
   LoadFactoryBank();
 }
 
@@ -119,8 +126,11 @@ void Veltrane::ParameterChanged(int index) {
     case kLink:
       if (v >= 0.5) {
         linked = true;
-        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL})
-          SetParameterFromEditor(left + 1, ParamAt(left)->NormalizedValue());
+        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL}) {
+          const double n = ParamAt(left)->NormalizedValue();
+          SetParameterFromEditor(left + 1, n);
+          if (IGraphics* editor = Editor()) editor->PushParameterValue(left + 1, n, true);
+        }
       } else {
         linked = false;
       }
@@ -158,15 +168,13 @@ void Veltrane::ParameterChanged(int index) {
     const int partner = LinkPartner(index);
     const double n = param->NormalizedValue();
     const double m = ParamAt(partner)->NormalizedValue();
-    if (m != n) SetParameterFromEditor(partner, n);
+    if (m != n) {
+      SetParameterFromEditor(partner, n);
+      if (IGraphics* editor = Editor()) editor->PushParameterValue(partner, n, true);
+    }
   }
 }
 
-void Veltrane::UpdateRateDisplay() {
-  ParamAt(kLfoRate)->DisplayFunction = syncToHost ? &FormatRateSync : &FormatRateHz;
-  // The editor's rate control and the "Freq Min" faders follow once an editor
-  // is attached.
-}
 
 void Veltrane::FormatStatusText(int index, char* text, int size) const {
   if (text == nullptr || size <= 0) return;
@@ -193,14 +201,6 @@ void Veltrane::FormatStatusText(int index, char* text, int size) const {
       std::snprintf(text, static_cast<size_t>(size), "%s: %s", param->name, display);
       break;
   }
-}
-
-void Veltrane::ShowStatusText(int index) {
-  // The status line lives in the editor; without one there is nothing to show.
-}
-
-void Veltrane::IdleTick() {
-  // The shift indicators live in the editor; without one there is nothing to refresh.
 }
 
 void Veltrane::PresetsChanged() {

@@ -9,6 +9,10 @@
 
 #include "effect/Effect.h"
 
+class IBitmapControl;
+class IControl;
+class ITextControl;
+
 enum VeltraneParam : int {
   kLink = 0,
   kVolumeL,
@@ -70,7 +74,7 @@ int32_t NextSampleHoldValue();
 
 class Veltrane : public Effect {
  public:
-  explicit Veltrane(audioMasterCallback hostCallback);
+  explicit Veltrane(audioMasterCallback hostCallback, EditorWindowFactory makeWindow = &CreateEditorWindow);
 
   void ResetProcessing() override;
   void ParameterChanged(int index) override;
@@ -80,11 +84,12 @@ class Veltrane : public Effect {
   int ReadState(const ChunkBuffer& chunk, int position) override;
   void PresetsChanged() override;
   void DeclareParams() override;
+  void EditorOpened() override;
 
   void UpdateRateDisplay();
   // The status line's text for a parameter; -1 gives the version.
   void FormatStatusText(int index, char* text, int size) const;
-  void ShowStatusText(int index);
+  void ShowStatusText(int index) override;
 
   // Selects the vector width of the signal path (tests compare them).
   void SetShiftKernel(ShiftKernel kernel) { mKernel = ShiftKernelSupported(kernel) ? kernel : mKernel; }
@@ -102,7 +107,13 @@ class Veltrane : public Effect {
   int ControlPeriod() const { return controlPeriod; }
   const LfoState& Lfo() const { return lfo; }
 
+  // The editor's controls the effect updates itself (owned by the editor).
+  ITextControl* StatusLine() const { return mStatusLine; }
+  IBitmapControl* ShiftIndicator(int channel) const { return mShiftIndicator[channel]; }
+
  private:
+  void LayoutEditor(IGraphics* graphics);
+  void ShowRateControls();
   void TickLfo();
   void SyncLfoToHost();
   void UpdateShifts();
@@ -125,6 +136,7 @@ class Veltrane : public Effect {
   uint32_t phase[2] = {0, 0};
   int32_t phaseInc[2] = {0, 0};
   double currentFreq[2] = {0.0, 0.0};
+  std::atomic<double> shownFreq[2] = {{0.0}, {0.0}};  // currentFreq at the last block's end
   AllpassLanes allpassState = {};
   int32_t controlPeriod = 44;
   int32_t samplesLeft = 0;
@@ -133,4 +145,15 @@ class Veltrane : public Effect {
   bool transportWasPlaying = false;
 
   ShiftKernel mKernel;
+
+  // Editor controls kept for later updates.
+  ITextControl* mStatusLine = nullptr;
+  IBitmapControl* mShiftIndicator[2] = {nullptr, nullptr};
+  IControl* mRateFader = nullptr;
+  IControl* mFreqMinFader[2] = {nullptr, nullptr};
+  // Editor updates asked for off the window thread wait here for the next
+  // idle call on it: the status line's parameter (+1, 0 for none) and the
+  // rate controls.
+  std::atomic<int> mPendingStatus{0};
+  std::atomic<bool> mPendingRateControls{false};
 };

@@ -377,6 +377,7 @@ void Veltrane::ResetProcessing() {
     phase[channel] = 0;
     phaseInc[channel] = 0;
     currentFreq[channel] = 0.0;
+    shownFreq[channel].store(0.0, std::memory_order_relaxed);
   }
   std::memset(&allpassState, 0, sizeof allpassState);
   const double rate = SampleRate();
@@ -478,4 +479,6 @@ void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
   bool finite = true;
   for (int i = 0; i < 32; ++i) finite = finite && history[i] - history[i] == 0.0;
   if (!finite) std::memset(&allpassState, 0, sizeof allpassState);
+  // For the editor's indicators, read on the window thread without the lock.
+  for (int channel = 0; channel < 2; ++channel) shownFreq[channel].store(currentFreq[channel], std::memory_order_relaxed);
 }

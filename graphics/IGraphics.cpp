@@ -254,6 +254,33 @@ LICE_IFont* IGraphics::FontFor(TextStyle& style) {
   return font;
 }
 
+namespace {
+
+// The part of the surface being repainted, as a bitmap of its own: text is
+// drawn unclipped to its rectangle, and must still not reach pixels outside
+// the area, which nobody repaints underneath.
+class AreaView : public LICE_IBitmap {
+ public:
+  AreaView(LICE_IBitmap* surface, const PixelRect& area)
+      : mBits(surface->PixelBuffer() + static_cast<ptrdiff_t>(area.top) * surface->RowSpanPixels() + area.left),
+        mWidth(area.right - area.left),
+        mHeight(area.bottom - area.top),
+        mSpan(surface->RowSpanPixels()) {}
+  PackedPixel* PixelBuffer() override { return mBits; }
+  int PixelWidth() const override { return mWidth; }
+  int PixelHeight() const override { return mHeight; }
+  int RowSpanPixels() const override { return mSpan; }
+  bool SetSize(int width, int height) override { return false; }
+
+ private:
+  PackedPixel* mBits;
+  int mWidth;
+  int mHeight;
+  int mSpan;
+};
+
+}  // namespace
+
 bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, bool measuring) {
   if (text == nullptr || text[0] == '\0') return true;
   LICE_IFont* font = style.font != nullptr ? style.font : FontFor(style);
@@ -265,7 +292,18 @@ bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, 
   if (style.alignment == kAlignFar) format |= DrawTextRight;
   if (!measuring) {
     PixelRect r = rect;
-    font->DrawString(mSurface.get(), text, -1, &r, format);
+    const PixelRect whole{0, 0, mSurface ? mSurface->PixelWidth() : 0, mSurface ? mSurface->PixelHeight() : 0};
+    const PixelRect area = RectIntersection(mPaintArea, whole);
+    if (mSurface == nullptr || mSurface->IsBottomUp() || RectIsEmpty(area) || SameRect(area, whole)) {
+      font->DrawString(mSurface.get(), text, -1, &r, format);
+      return true;
+    }
+    AreaView view(mSurface.get(), area);
+    r.left -= area.left;
+    r.right -= area.left;
+    r.top -= area.top;
+    r.bottom -= area.top;
+    font->DrawString(&view, text, -1, &r, format);
     return true;
   }
   PixelRect extent{};
@@ -405,6 +443,16 @@ bool IGraphics::KeyAt(int x, int y, int key) {
 }
 
 // Values from the plug-in
+
+bool IGraphics::OnOpenWindowThread() const {
+  return mHandOff.load(std::memory_order_acquire) &&
+         mWindowThread.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
+
+bool IGraphics::WindowOpenElsewhere() const {
+  return mHandOff.load(std::memory_order_acquire) &&
+         mWindowThread.load(std::memory_order_acquire) != std::this_thread::get_id();
+}
 
 bool IGraphics::DeliversDirectly() const {
   return !mHandOff.load(std::memory_order_acquire) ||

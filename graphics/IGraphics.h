@@ -2,7 +2,8 @@
 // drawing surface, mouse and key routing, dirty tracking and painting, the
 // drawing services controls use, and the process-wide image and font caches.
 // Everything that touches an OS window is a virtual operation of a window
-// class (IGraphicsWin on Windows, IGraphicsHeadless in tests).
+// class (IGraphicsWin on Windows, IGraphicsX11 on Linux, IGraphicsHeadless in
+// tests).
 //
 // Threads: window events, the repaint timer, CollectDirtyArea and PaintArea
 // run on the thread that opened the window (the window thread); controls are
@@ -77,6 +78,8 @@ class IGraphics {
   virtual void ReservedHookC() {}
   // A decoded image the caller (the image cache) owns, or null.
   virtual LICE_IBitmap* LoadImageResource(int id, const char* name) = 0;
+  // Handles the window's waiting events; the host's effEditIdle calls it.
+  virtual void PumpEvents() {}
 
   // Surfaces: a LICE_SysBitmap of the editor's size and an empty scratch
   // bitmap, remade on every call.
@@ -127,6 +130,10 @@ class IGraphics {
   int LastY() const { return mLastY; }
   int IdleTicks() const { return mIdleTicks; }
   bool HandlesHover() const { return mHandleHover; }
+  // Whether a window is open and the caller is on its thread (controls may
+  // be touched), or open on another thread. Atomics only: any thread may ask.
+  bool OnOpenWindowThread() const;
+  bool WindowOpenElsewhere() const;
   void SetHandlesHover(bool on) { mHandleHover = on; }
   // Position of the topmost control that takes events at the point, or -1.
   int ControlUnder(int x, int y) const;

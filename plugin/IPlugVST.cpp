@@ -504,6 +504,9 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       Editor()->CloseEditorWindow();
       return 1;
     case effEditIdle:
+      if (IGraphics* editor = Editor()) editor->PumpEvents();
+      IdleTick();
+      return 0;
     case effIdle:
       IdleTick();
       return 0;

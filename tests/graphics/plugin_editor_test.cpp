@@ -15,7 +15,7 @@ class VeltraneEditor : public ::testing::Test {
  protected:
   void SetUp() override {
     HostNotices().clear();
-    plug = new Veltrane(&RecordingHost);
+    plug = new Veltrane(&RecordingHost, nullptr);  // no window object: the test attaches its own
     effect = plug->EffectRecord();
   }
   void TearDown() override {
