@@ -175,7 +175,6 @@ void Veltrane::ParameterChanged(int index) {
   }
 }
 
-
 void Veltrane::FormatStatusText(int index, char* text, int size) const {
   if (text == nullptr || size <= 0) return;
   const ParamRecord* param = ParamAt(index);

@@ -546,6 +546,26 @@ TEST_F(Text, ATextControlDrawsItsTextInItsRectangle) {
   EXPECT_EQ(outside, 0);
 }
 
+// A repaint of part of a text leaves the rest of the surface alone: the
+// pixels outside the area are not repainted underneath, so text drawn there
+// would pile up on the old text.
+TEST_F(Text, TextIsClippedToTheAreaBeingRepainted) {
+  TextStyle style;
+  style.SetFace("Liberation Sans");
+  style.size = 16;
+  editor->AddControl(new ITextControl(plug.get(), R(20, 20, 120, 44), style, "MMMM"));
+  FillBitmapRect(editor->Surface(), 0, 0, editor->Width(), editor->Height(), 0xFFFFFFFFu, 1.0f, BlendCopy);
+  EXPECT_TRUE(editor->PaintArea(R(60, 0, 80, 60)));
+  int inside = 0, outside = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 140; ++x) {
+      const bool isDark = (Pixel(x, y) & 0xFF) < 128;
+      (x >= 60 && x < 80 ? inside : outside) += isDark ? 1 : 0;
+    }
+  EXPECT_GT(inside, 5);
+  EXPECT_EQ(outside, 0);
+}
+
 using Services = EditorTest;
 
 TEST_F(Services, TextEntryCommitsFilteredTextOnTheNextTick) {

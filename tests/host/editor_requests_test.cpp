@@ -1,11 +1,15 @@
 // The editor requests a host makes, through the built plug-in: the answers
 // follow the editor flag, and opening, reopening and closing in any order
-// leaves no window behind. On Windows the parent is a real top-level window
-// of this test host (run under Wine with an X server).
+// leaves no window behind. The parent is a real top-level window of this
+// test host: an X11 one natively, a Windows one under Wine.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include "tests/host/HostEditorParent.h"
 #endif
 
 #include "tests/host/HostTestSupport.h"
@@ -55,9 +59,7 @@ int EditorChildren(HWND parent) {
 #endif
 
 TEST_F(EditorRequests, OpeningInARealWindowFollowsTheEditorFlag) {
-#if !defined(_WIN32)
-  GTEST_SKIP() << "the parent is a Windows window here; the X11 editor brings its own";
-#else
+#if defined(_WIN32)
   auto plugin = Running();
   ASSERT_TRUE(plugin);
   HWND parent = MakeParent();
@@ -85,6 +87,33 @@ TEST_F(EditorRequests, OpeningInARealWindowFollowsTheEditorFlag) {
   plugin->Close();
   EXPECT_EQ(EditorChildren(parent), 0);
   DestroyWindow(parent);
+#else
+  X11Parent parent(700, 500);
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on (set DISPLAY, e.g. to an Xvfb)";
+  auto plugin = Running();
+  ASSERT_TRUE(plugin);
+  const bool editor = HasEditor(*plugin);
+
+  EXPECT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent.handle()), editor ? 1 : 0);
+  EXPECT_EQ(parent.Children().size(), editor ? 1u : 0u);
+  if (editor && parent.Children().size() == 1) {
+    int width = 0, height = 0;
+    EXPECT_TRUE(parent.Size(parent.Children()[0], &width, &height));
+    EXPECT_EQ(width, 584);
+    EXPECT_EQ(height, 390);
+    EXPECT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent.handle()), 1);  // twice: still one window
+    EXPECT_EQ(parent.Children().size(), 1u);
+  }
+  EXPECT_EQ(plugin->Dispatch(effEditIdle), 0);
+  EXPECT_EQ(plugin->Dispatch(effEditClose), editor ? 1 : 0);
+  EXPECT_TRUE(parent.Children().empty());
+  // No such window on the server.
+  EXPECT_EQ(plugin->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<intptr_t>(0x7654))), 0);
+
+  // A host that closes the plug-in with the editor open.
+  plugin->Dispatch(effEditOpen, 0, 0, parent.handle());
+  plugin->Close();
+  EXPECT_TRUE(parent.Children().empty());
 #endif
 }
 
