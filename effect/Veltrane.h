@@ -85,6 +85,7 @@ class Veltrane : public Effect {
   void PresetsChanged() override;
   void DeclareParams() override;
   void EditorOpened() override;
+  void AttachEditor(IGraphics* editor) override;
 
   void UpdateRateDisplay();
   // The status line's text for a parameter; -1 gives the version.
@@ -146,7 +147,8 @@ class Veltrane : public Effect {
 
   ShiftKernel mKernel;
 
-  // Editor controls kept for later updates.
+  // Editor controls kept for later updates, while mLaidOut is our editor.
+  IGraphics* mLaidOut = nullptr;
   ITextControl* mStatusLine = nullptr;
   IBitmapControl* mShiftIndicator[2] = {nullptr, nullptr};
   IControl* mRateFader = nullptr;

@@ -25,6 +25,7 @@ TextStyle StatusLineStyle() {
 }  // namespace
 
 void Veltrane::LayoutEditor(IGraphics* graphics) {
+  mLaidOut = graphics;
   graphics->SetEditorSize(584, 390);
 
   const ImageStrip button = graphics->LoadImageStrip(101, "resources/img/button.png", 2);
@@ -66,6 +67,19 @@ void Veltrane::LayoutEditor(IGraphics* graphics) {
   graphics->AddControl(mShiftIndicator[1]);
   mStatusLine = new ITextControl(this, PixelRect{367, 355, 567, 371}, StatusLineStyle(), "Version 2.0.3");
   graphics->AddControl(mStatusLine);
+}
+
+void Veltrane::AttachEditor(IGraphics* editor) {
+  // Another editor replaces ours (tests attach their own): the kept
+  // controls go with the old one.
+  if (editor != nullptr && editor != mLaidOut) {
+    mLaidOut = nullptr;
+    mStatusLine = nullptr;
+    mShiftIndicator[0] = mShiftIndicator[1] = nullptr;
+    mRateFader = nullptr;
+    mFreqMinFader[0] = mFreqMinFader[1] = nullptr;
+  }
+  Effect::AttachEditor(editor);
 }
 
 // Controls are touched only on the thread of an open window; calls from

@@ -126,6 +126,25 @@ TEST_F(Layout, ControlsStartAtTheDeclaredDefaultsAndShowTheCurrentProgram) {
   }
 }
 
+// An editor attached in place of ours (as tests and tools do) takes the kept
+// controls with the old one: nothing reaches the deleted controls.
+TEST_F(Layout, AReplacedEditorTakesTheKeptControlsAlong) {
+  auto* other = new IGraphicsHeadless(plug);
+  plug->AttachEditor(other);
+  editor = other;
+  EXPECT_EQ(plug->StatusLine(), nullptr);
+  EXPECT_EQ(plug->ShiftIndicator(0), nullptr);
+  Open();
+  SetParam(kLfoWaveform, 0.0f);
+  SetParam(kLfoWaveform, 0.6f);
+  SetParam(kSyncToHost, 1.0f);
+  Dispatch(effSetProgram, 0, 4);
+  Dispatch(effEditIdle);
+  plug->ShowStatusText(kMixL);
+  Dispatch(effEditClose);
+  EXPECT_EQ(plug->CurrentPresetIndex(), 4);
+}
+
 // The panel of a fresh instance, and of factory program 5 with the pointer
 // resting on the Mix L fader.
 TEST_F(Layout, PanelMatchesGoldenImages) {
