@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/veltrane-render/SpectrumPlot.h"
+#include "tools/veltrane-render/FrequencyPlot.h"
 
 namespace render {
 

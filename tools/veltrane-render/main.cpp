@@ -18,7 +18,7 @@
 #include "tools/veltrane-render/PluginHost.h"
 #include "tools/veltrane-render/PluginModule.h"
 #include "tools/veltrane-render/RenderOptions.h"
-#include "tools/veltrane-render/SpectrumPlot.h"
+#include "tools/veltrane-render/FrequencyPlot.h"
 
 namespace render {
 

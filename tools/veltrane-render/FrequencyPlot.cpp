@@ -1,4 +1,4 @@
-#include "tools/veltrane-render/SpectrumPlot.h"
+#include "tools/veltrane-render/FrequencyPlot.h"
 
 #include <png.h>
 
