@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 
 #include "effect/Effect.h"
@@ -154,8 +155,8 @@ class Veltrane : public Effect {
   IControl* mRateFader = nullptr;
   IControl* mFreqMinFader[2] = {nullptr, nullptr};
   // Editor updates asked for off the window thread wait here for the next
-  // idle call on it: the status line's parameter (+1, 0 for none) and the
-  // rate controls.
-  std::atomic<int> mPendingStatus{0};
+  // idle call on it: the status line's parameter and the rate controls.
+  static constexpr int kNoPendingStatus = INT_MIN;
+  std::atomic<int> mPendingStatus{kNoPendingStatus};
   std::atomic<bool> mPendingRateControls{false};
 };

@@ -444,6 +444,10 @@ bool IGraphics::KeyAt(int x, int y, int key) {
 
 // Values from the plug-in
 
+void IGraphics::MarkAllDirty() {
+  for (IControl* control : mControls) control->MarkDirty(false);
+}
+
 bool IGraphics::OnOpenWindowThread() const {
   return mHandOff.load(std::memory_order_acquire) &&
          mWindowThread.load(std::memory_order_acquire) == std::this_thread::get_id();
@@ -454,10 +458,7 @@ bool IGraphics::WindowOpenElsewhere() const {
          mWindowThread.load(std::memory_order_acquire) != std::this_thread::get_id();
 }
 
-bool IGraphics::DeliversDirectly() const {
-  return !mHandOff.load(std::memory_order_acquire) ||
-         mWindowThread.load(std::memory_order_acquire) == std::this_thread::get_id();
-}
+bool IGraphics::DeliversDirectly() const { return !WindowOpenElsewhere(); }
 
 void IGraphics::DeliverValue(int index, double normalised) {
   for (IControl* control : mControls)

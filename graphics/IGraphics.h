@@ -135,6 +135,8 @@ class IGraphics {
   bool OnOpenWindowThread() const;
   bool WindowOpenElsewhere() const;
   void SetHandlesHover(bool on) { mHandleHover = on; }
+  // Every control repaints at the next tick, in list order; no values are sent.
+  void MarkAllDirty();
   // Position of the topmost control that takes events at the point, or -1.
   int ControlUnder(int x, int y) const;
 

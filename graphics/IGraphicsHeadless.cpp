@@ -170,7 +170,7 @@ void* IGraphicsHeadless::OpenEditorWindow(void* parent) {
   mWindow = &mWindowPixels;
   ++mOpenCount;
   AdoptWindowThread();
-  for (int i = 0; i < NumControls(); ++i) GetControl(i)->MarkDirty(false);
+  MarkAllDirty();
   return mWindow;
 }
 

@@ -174,7 +174,7 @@ void* IGraphicsWin::OpenEditorWindow(void* parent) {
     AdoptWindowThread();
   }
   if (window != nullptr || gOpenWindows > 0)
-    for (int i = 0; i < NumControls(); ++i) GetControl(i)->MarkDirty(false);
+    MarkAllDirty();
   return window;
 }
 

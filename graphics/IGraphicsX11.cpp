@@ -390,7 +390,7 @@ void* IGraphicsX11::OpenEditorWindow(void* parent) {
   mLastTickMs = NowMs();
   XFlush(display);
   AdoptWindowThread();
-  for (int i = 0; i < NumControls(); ++i) GetControl(i)->MarkDirty(false);
+  MarkAllDirty();
   return EditorWindowHandle();
 }
 

@@ -96,5 +96,5 @@ void IQVOnlineVersionMenu::OnPress(int x, int y, const MouseModifiers& mods) {
     const std::string home = std::string(kMakerWebAddress) + "/";
     graphics->LaunchUrl(home.c_str(), nullptr, nullptr, nullptr);
   }
-  for (int i = 0; i < graphics->NumControls(); ++i) graphics->GetControl(i)->MarkDirty(false);
+  graphics->MarkAllDirty();
 }

@@ -16,10 +16,6 @@ TextStyle PresetMenuStyle() {
   return style;
 }
 
-void MarkEditorDirty(IGraphics* graphics) {
-  for (int i = 0; i < graphics->NumControls(); ++i) graphics->GetControl(i)->MarkDirty(false);
-}
-
 }  // namespace
 
 IQVPresetMenu::IQVPresetMenu(IPlugBase* plug, const PixelRect& numberBox, const PixelRect& nameField)
@@ -76,7 +72,7 @@ void IQVPresetMenu::OnPress(int x, int y, const MouseModifiers& mods) {
   } else {
     RunPresetMenu(graphics);  // the number box and the gap beside it
   }
-  MarkEditorDirty(graphics);
+  graphics->MarkAllDirty();
 }
 
 void IQVPresetMenu::RunPresetMenu(IGraphics* graphics) {

@@ -90,7 +90,7 @@ void Veltrane::ShowStatusText(int index) {
   IGraphics* editor = Editor();
   if (editor == nullptr || mStatusLine == nullptr) return;
   if (editor->WindowOpenElsewhere()) {
-    mPendingStatus.store(index + 1 > 0 ? index + 1 : -1, std::memory_order_release);
+    mPendingStatus.store(index != kNoPendingStatus ? index : -1, std::memory_order_release);
     return;
   }
   if (!editor->OnOpenWindowThread()) return;
@@ -130,8 +130,8 @@ void Veltrane::IdleTick() {
   IGraphics* editor = Editor();
   if (editor == nullptr || mStatusLine == nullptr || !editor->OnOpenWindowThread()) return;
   if (mPendingRateControls.exchange(false, std::memory_order_acq_rel)) ShowRateControls();
-  const int status = mPendingStatus.exchange(0, std::memory_order_acq_rel);
-  if (status != 0) ShowStatusText(status > 0 ? status - 1 : -1);
+  const int status = mPendingStatus.exchange(kNoPendingStatus, std::memory_order_acq_rel);
+  if (status != kNoPendingStatus) ShowStatusText(status);
   for (int k = 0; k < 2; ++k) {
     mShiftIndicator[k]->SetValueFromPlugin((shownFreq[k].load(std::memory_order_relaxed) + 1.0) / 2.0);
     mShiftIndicator[k]->MarkDirty(false);
