@@ -22,6 +22,28 @@ export WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export DISPLAY="${DISPLAY:-:99}"
 
+# A machine without Wine, or without its 32-bit half (wine32:i386 cannot
+# always be installed), still builds the Windows targets; their programs are
+# then reported as skipped (exit 77), not as failures.
+skip() {
+  echo "wine-run: skipped: $*"
+  exit 77
+}
+command -v wine >/dev/null 2>&1 || skip "Wine is not installed (package wine)"
+# The PE header's machine field: 0x14c for 32-bit x86 programs.
+pe_offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+machine=$(od -An -tx2 -j$((${pe_offset:-0} + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+if [ "$machine" = "014c" ] && [ ! -x /usr/lib/wine/wine ]; then
+  skip "no 32-bit Wine on this machine (package wine32:i386 is not installed)"
+fi
+if [ "$machine" = "8664" ] && [ ! -x /usr/lib/wine/wine64 ]; then
+  skip "no 64-bit Wine on this machine (package wine64 is not installed)"
+fi
+
+if [ "${VELTRANE_NEEDS_DISPLAY:-0}" = 1 ] && ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+  skip "this program maps windows and there is no X server at $DISPLAY (package xvfb)"
+fi
+
 ready="$prefix/.veltrane-prefix-ready"
 if [ ! -e "$ready" ]; then
   mkdir -p "$(dirname "$prefix")"

@@ -46,7 +46,8 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   fi
-  apt-get update
+  # A list that fails to arrive (a mirror mid-sync) is no reason to stop.
+  apt-get update || true
 fi
 
 mkdir -p "$cache"
@@ -56,7 +57,7 @@ cd "$cache"
 apt-get source --download-only libpng1.6 || true
 if ! have_tarball; then
   # Source lists may be stale.
-  apt-get update
+  apt-get update || true
   apt-get source --download-only libpng1.6 || true
 fi
 if ! have_tarball; then

@@ -6,6 +6,11 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
+# Without these the project still builds; the tests that need them are
+# reported as skipped (Wine for the Windows builds' tests, the X server for
+# the editor windows, ffmpeg for the benchmark's comparison).
+optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg)
+
 packages=(
   # Native toolchain and build tools
   g++ cmake ninja-build pkg-config dpkg-dev
@@ -108,13 +113,53 @@ for p in "${packages[@]}"; do
   [ "$status" = "installed" ] || missing+=("$p")
 done
 
+# A mirror in the middle of a sync serves an index of the wrong size for a
+# while (hours, at times). That is an ordinary event: retry a few times, then
+# go on with the lists that did arrive.
+retries="${VELTRANE_APT_RETRIES:-3}"
+pause="${VELTRANE_APT_RETRY_PAUSE:-10}"
+update_lists() {
+  local attempt out rc
+  for attempt in $(seq 1 "$retries"); do
+    rc=0
+    out="$(as_root apt-get update -q 2>&1)" || rc=$?
+    if [ $rc -eq 0 ] && ! grep -q '^E:' <<<"$out"; then
+      return 0
+    fi
+    echo "install-deps: apt-get update, attempt $attempt of $retries: $(grep -m1 -E '^(E|Err):' <<<"$out" || echo "exit $rc")"
+    [ "$attempt" -lt "$retries" ] && sleep "$pause"
+  done
+  echo "install-deps: some package lists did not arrive; going on with those that did"
+  return 0
+}
+
+# The apt error of a failed install in one line.
+apt_reason() {
+  local line
+  line="$(grep -m1 -E '^ [^ ].* : (Depends|PreDepends|Conflicts|Breaks):' <<<"$1" | sed -E 's/^ +//')"
+  [ -n "$line" ] || line="$(grep -m1 -E '^E:' <<<"$1" | sed -E 's/^E: //')"
+  [ -n "$line" ] || line="apt-get exited with an error"
+  printf '%s' "$line"
+}
+
+not_installed=()
 if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   echo "install-deps: updating package lists"
-  as_root apt-get update -q
+  update_lists
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  if ! out="$(as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null 2>&1)"; then
+    # One package that cannot be had must not keep the others out: take them
+    # one at a time and say which ones failed and why.
+    echo "install-deps: installing all at once failed ($(apt_reason "$out")); one package at a time"
+    for p in "${missing[@]}"; do
+      if ! out="$(as_root apt-get install -y -q --no-install-recommends "$p" </dev/null 2>&1)"; then
+        echo "install-deps: could not install $p: $(apt_reason "$out")"
+        not_installed+=("$p")
+      fi
+    done
+  fi
 else
   echo "install-deps: all ${#packages[@]} packages present"
 fi
@@ -133,3 +178,20 @@ if [ -f "$here/fetch-libpng.sh" ]; then
     as_root sh "$here/fetch-libpng.sh"
   fi
 fi
+
+if [ ${#not_installed[@]} -gt 0 ]; then
+  required_missing=()
+  for p in "${not_installed[@]}"; do
+    case " ${optional[*]} " in
+      *" $p "*) ;;
+      *) required_missing+=("$p") ;;
+    esac
+  done
+  echo "install-deps: not installed: ${not_installed[*]}"
+  if [ ${#required_missing[@]} -gt 0 ]; then
+    echo "install-deps: the build cannot go on without: ${required_missing[*]}" >&2
+    exit 1
+  fi
+  echo "install-deps: the tests that need them will be reported as skipped"
+fi
+exit 0

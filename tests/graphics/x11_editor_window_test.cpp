@@ -2,7 +2,7 @@
 // plug-in's dispatcher and by input the X server makes up (XTest): the child
 // window, what reaches the screen, mouse and key routing, the text box,
 // popup menus and message boxes answered from a second thread, the browser,
-// values from other threads. Needs an X server (scripts/test.sh starts Xvfb).
+// values from other threads. Runs on an Xvfb of its own.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@
 
 #include "graphics/IGraphicsX11.h"
 #include "tests/graphics/GraphicsTestSupport.h"
+#include "tests/support/PrivateDisplay.h"
 
 // X's KeyCode type would clash with the editor's key numbering.
 #define KeyCode XKeyCode
@@ -151,8 +152,8 @@ class MenuButton : public IControl {
 class X11Editor : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr)
-      GTEST_SKIP() << "DISPLAY is not set: these tests need an X server (scripts/test.sh starts Xvfb)";
+    std::string why;
+    if (!testsupport::UsePrivateDisplay(&why)) GTEST_SKIP() << "these tests need an X server: " << why;
     // Held for the whole program: an X server resets when its last client
     // leaves and refuses connections meanwhile.
     static Display* const keeper = XOpenDisplay(nullptr);

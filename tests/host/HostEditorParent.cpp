@@ -3,6 +3,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "tests/support/PrivateDisplay.h"
+
 namespace testhost {
 namespace {
 
@@ -32,8 +34,13 @@ uint8_t Channel(unsigned long pixel, unsigned long mask) {
 }  // namespace
 
 X11Parent::X11Parent(int width, int height) {
+  // The plug-in's window opens on the same display: the process's own.
+  if (!testsupport::UsePrivateDisplay(&why_)) return;
   Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return;
+  if (display == nullptr) {
+    why_ = "cannot connect to the X server";
+    return;
+  }
   static const bool installed = (XSetErrorHandler(&IgnoreXError), true);
   (void)installed;
   const int screen = DefaultScreen(display);

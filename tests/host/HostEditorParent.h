@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace testhost {
@@ -27,8 +28,9 @@ class X11Parent {
   X11Parent(const X11Parent&) = delete;
   X11Parent& operator=(const X11Parent&) = delete;
 
-  // False when there is no X server to talk to (DISPLAY unset or dead).
+  // False when there is no X server to talk to; why() says what failed.
   bool ok() const { return window_ != 0; }
+  const std::string& why() const { return why_; }
   // What effEditOpen takes.
   void* handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window_)); }
   // Waits until the server has handled everything sent so far.
@@ -45,6 +47,7 @@ class X11Parent {
  private:
   void* display_ = nullptr;
   unsigned long window_ = 0;
+  std::string why_;
 };
 
 #endif

@@ -89,7 +89,7 @@ TEST_F(EditorRequests, OpeningInARealWindowFollowsTheEditorFlag) {
   DestroyWindow(parent);
 #else
   X11Parent parent(700, 500);
-  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on (set DISPLAY, e.g. to an Xvfb)";
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
   auto plugin = Running();
   ASSERT_TRUE(plugin);
   const bool editor = HasEditor(*plugin);

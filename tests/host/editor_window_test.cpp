@@ -177,7 +177,7 @@ TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
   const std::function<Image()> capture = [child] { return Capture(child); };
 #else
   X11Parent parent(kWidth, kHeight);
-  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on (set DISPLAY, e.g. to an Xvfb)";
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
   parent.MovePointerAway();
   auto plugin = Running();
   ASSERT_TRUE(plugin);
