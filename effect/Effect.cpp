@@ -3,14 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "effect/VeltraneStateLayout.h"
 #include "platform/Module.h"
 #include "platform/ProfileSettings.h"
 #include "platform/Resources.h"
 
-Effect::Effect(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+Effect::Effect(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
                const char* effectName, const char* productName, const char* makerName, int32_t version,
                int32_t uniqueId, int32_t makerId, EditorWindowFactory makeWindow)
-    : IPlugVST(hostCallback, numParams, channelIOString, numPresets, effectName, productName, makerName,
+    : IPlugFormat(host, numParams, channelIOString, numPresets, effectName, productName, makerName,
                version, uniqueId, makerId, 0, true, true, false) {
   for (int i = 0; i < 2 && i < NumInputChannels(); ++i) InputAt(i).label.Set("Quorvel Veltrane ");
   for (int i = 0; i < 2 && i < NumOutputChannels(); ++i) OutputAt(i).label.Set("Quorvel Veltrane ");
@@ -57,11 +58,13 @@ void Effect::LoadFactoryBank() {
   if (FindModuleResource("PROGDATA", 0, "PROGINIT", &data, &size) && size > 0 && size < 0x7FFF0000u) {
     chunk.AppendBytes(data, static_cast<int>(size));
   }
-  // The bank header is walked, not checked: chunk and bank magic, byte size,
-  // bank version, effect id and version, program count, reserved, chunk size.
-  int position = 8;
-  const int steps[] = {4, 4, 4, 4, 4, 128, 4};
-  for (int step : steps) position = chunk.HasBytes(position, step) ? position + step : -1;
+  // The bank header is walked, not checked.
+  int position = kBankWalkStart;
+  int at = 0;
+  for (const BankHeaderField& field : kBankHeader) {
+    if (at >= kBankWalkStart) position = chunk.HasBytes(position, field.size) ? position + field.size : -1;
+    at += field.size;
+  }
   int32_t magic = 0;
   if (position >= 0 && chunk.ReadInt(&magic, position) >= 0 && magic == kChunkMagic)
     position = chunk.HasBytes(position, 8) && chunk.Size() > position + 8 ? position + 8 : -1;

@@ -1,18 +1,20 @@
-// The maker's base class between the VST binding and the effect: channel
+// The maker's base class between the format binding and the effect: channel
 // labels, the settings file beside the library, the factory bank, and
-// re-applying every parameter when processing is switched on.
+// re-applying every parameter when processing is switched on. It derives
+// from the binding this build chose (IPlugVST for VST 2.4) and uses nothing
+// of the format itself.
 #pragma once
 
 #include <string>
 
 #include "graphics/EditorWindow.h"
-#include "plugin/IPlugVST.h"
+#include "plugin/PluginFormat.h"
 
-class Effect : public IPlugVST {
+class Effect : public IPlugFormat {
  public:
   static constexpr int kMidiControllers = 120;
 
-  Effect(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+  Effect(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
          const char* effectName, const char* productName, const char* makerName, int32_t version,
          int32_t uniqueId, int32_t makerId, EditorWindowFactory makeWindow = &CreateEditorWindow);
 

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/IGraphics.h"
+#include "VeltraneVersion.h"
+#include "plugin/PluginEntry.h"
 
 namespace {
 
@@ -13,15 +14,6 @@ const char* const kOffOn[] = {"Off", "On"};
 const char* const kModes[] = {"Imag.", "Real", "Input"};
 const char* const kRanges[] = {"5", "50", "500", "5000"};
 const char* const kWaveforms[] = {"Off", "Triangle", "Square", "Ramp Dn", "Ramp Up", "S/H"};
-
-int RangeIndexOf(int iv) { return iv < 0 ? 0 : iv > 3 ? 3 : iv; }
-
-// sqrt(v) * 19 rounded to the nearest division, halves away from zero.
-int SyncIndexOf(double v) {
-  const double r = std::round(std::sqrt(v) * 19.0);
-  if (!(r >= 0.0)) return 0;
-  return r > kNumSyncDivisions - 1 ? kNumSyncDivisions - 1 : static_cast<int>(r);
-}
 
 // The right partner of a left parameter and the other way round.
 int LinkPartner(int index) {
@@ -34,24 +26,15 @@ int LinkPartner(int index) {
 
 }  // namespace
 
-const double kSyncDivisionLength[kNumSyncDivisions] = {
-    256.0, 192.0, 128.0, 96.0, 64.0, 48.0, 40.0, 32.0, 24.0, 16.0,
-    12.0,  8.0,   10.0,  16.0 / 3.0, 4.0, 3.0, 8.0 / 3.0, 2.0, 1.5, 1.0};
-const char* const kSyncDivisionName[kNumSyncDivisions] = {
-    "16/1", "12/1", "8/1", "6/1", "4/1", "3/1", "2/1.", "2/1", "1/1.", "1/1",
-    "1/2.", "1/2",  "1/4.", "1/2T", "1/4", "1/8.", "1/4T", "1/8", "1/16.", "1/16"};
+IPlugBase* CreatePlugin(const HostConnection* host) { return new Veltrane(host); }
 
-Veltrane::Veltrane(audioMasterCallback hostCallback, EditorWindowFactory makeWindow)
-    : Effect(hostCallback, kNumVeltraneParams, "1-1 2-2", 32, "Quorvel Veltrane", "", "Quorvel", 0x00020003,
-             CCONST('Q', 'V', 'T', 'R'), CCONST('Q', 'r', 'v', 'l'), makeWindow),
-      mKernel(BestShiftKernel()) {
-  lfo.storedSampleRate = 44100.0;
-  lfo.ticksPerSecond = 1002.2727272727273;
-  lfo.syncIndex = 10;
-  syncToHost = false;
+Veltrane::Veltrane(const HostConnection* host, EditorWindowFactory makeWindow)
+    : Effect(host, kNumVeltraneParams, "1-1 2-2", 32, "Quorvel Veltrane", "", "Quorvel", kVeltraneVersion,
+             CharCode('Q', 'V', 'T', 'R'), CharCode('Q', 'r', 'v', 'l'), makeWindow),
+      mEditorView(this) {
   DeclareParams();
   if (mGraphics != nullptr) {
-    LayoutEditor(mGraphics);
+    mEditorView.Layout(mGraphics);
     AttachEditor(mGraphics);  // sets the editor flag and rectangle
     mGraphics = nullptr;      // the plug-in owns it now
   }
@@ -120,43 +103,32 @@ void Veltrane::ParameterChanged(int index) {
   if (param == nullptr) return;
   const double v = param->value;
   const int iv = TruncateToInt(v);
-  dirty = true;
 
   switch (index) {
     case kLink:
+      mShifter.SetLinked(v >= 0.5);
       if (v >= 0.5) {
-        linked = true;
-        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL}) {
-          const double n = ParamAt(left)->NormalizedValue();
-          SetParameterFromEditor(left + 1, n);
-          if (IGraphics* editor = Editor()) editor->PushParameterValue(left + 1, n, true);
-        }
-      } else {
-        linked = false;
+        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL})
+          ChangeParameter(left + 1, ParamAt(left)->NormalizedValue(), ValueSource::kLinkPartner);
       }
       return;
-    case kVolumeL: case kVolumeR: volume[index - kVolumeL] = v; break;
-    case kMixL: case kMixR: mix[index - kMixL] = v; break;
-    case kModeL: case kModeR: mode[index - kModeL] = iv; break;
+    case kVolumeL: case kVolumeR: mShifter.SetVolume(index - kVolumeL, v); break;
+    case kMixL: case kMixR: mShifter.SetMix(index - kMixL, v); break;
+    case kModeL: case kModeR: mShifter.SetMode(index - kModeL, iv); break;
     case kFreqRange:
-      rangeIndex = RangeIndexOf(iv);
-      rangeFactor = kRangeHz[rangeIndex] * 268435456.0 / SampleRate();
+      mShifter.SetRange(iv, SampleRate());
       return;
-    case kFreqMinL: case kFreqMinR: freqMin[index - kFreqMinL] = v; break;
-    case kFreqMaxL: case kFreqMaxR: freqMax[index - kFreqMaxL] = v; break;
+    case kFreqMinL: case kFreqMinR: mShifter.SetFreqMin(index - kFreqMinL, v); break;
+    case kFreqMaxL: case kFreqMaxR: mShifter.SetFreqMax(index - kFreqMaxL, v); break;
     case kLfoWaveform:
-      waveformParam = iv;
-      lfo.waveform = iv;
+      mShifter.SetWaveform(iv);
       UpdateRateDisplay();
       return;
     case kLfoRate:
-      lfo.rate = v;
-      lfo.increment = v * 40.0 / lfo.ticksPerSecond;
-      lfo.syncIndex = SyncIndexOf(v);
+      mShifter.SetRate(v);
       return;
     case kSyncToHost:
-      syncToHost = v >= 0.5;
-      if (!syncToHost) lfo.increment = lfo.rate * 40.0 / lfo.ticksPerSecond;
+      mShifter.SetSyncToHost(v >= 0.5);
       UpdateRateDisplay();
       return;
     default:
@@ -164,22 +136,28 @@ void Veltrane::ParameterChanged(int index) {
   }
 
   // Linked pairs follow each other; the partner's own call finds them equal.
-  if (linked) {
+  if (mShifter.Linked()) {
     const int partner = LinkPartner(index);
     const double n = param->NormalizedValue();
-    const double m = ParamAt(partner)->NormalizedValue();
-    if (m != n) {
-      SetParameterFromEditor(partner, n);
-      if (IGraphics* editor = Editor()) editor->PushParameterValue(partner, n, true);
-    }
+    if (ParamAt(partner)->NormalizedValue() != n) ChangeParameter(partner, n, ValueSource::kLinkPartner);
   }
+}
+
+bool Veltrane::FreqMinHidden() {
+  CriticalSectionGuard guard(mLock);  // the waveform is set on the host's threads
+  return mShifter.Waveform() == 0;
+}
+
+void Veltrane::UpdateRateDisplay() {
+  ParamAt(kLfoRate)->DisplayFunction = mShifter.SyncsToHost() ? &FormatRateSync : &FormatRateHz;
+  mEditorView.RateControlsChanged();
 }
 
 void Veltrane::FormatStatusText(int index, char* text, int size) const {
   if (text == nullptr || size <= 0) return;
   const ParamRecord* param = ParamAt(index);
   if (param == nullptr) {
-    std::snprintf(text, static_cast<size_t>(size), "Version 2.0.3");
+    std::snprintf(text, static_cast<size_t>(size), "Version %s", kVeltraneVersionText);
     return;
   }
   char display[kParamTextSize];
@@ -194,7 +172,7 @@ void Veltrane::FormatStatusText(int index, char* text, int size) const {
       break;
     case kFreqMinL: case kFreqMinR: case kFreqMaxL: case kFreqMaxR:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s Hz", param->name,
-                    FormatFixed(display, sizeof display, v * kRangeHz[rangeIndex] * v, 1));
+                    FormatFixed(display, sizeof display, v * kRangeHz[mShifter.RangeIndex()] * v, 1));
       break;
     default:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s", param->name, display);
@@ -205,4 +183,36 @@ void Veltrane::FormatStatusText(int index, char* text, int size) const {
 void Veltrane::PresetsChanged() {
   ShowStatusText(-1);
   RefreshEditorControls();
+}
+
+void Veltrane::ShowStatusText(int index) { mEditorView.ShowStatusText(index); }
+
+void Veltrane::IdleTick() { mEditorView.IdleTick(); }
+
+void Veltrane::EditorOpened() { mEditorView.EditorOpened(); }
+
+void Veltrane::AttachEditor(IGraphics* editor) {
+  mEditorView.Attaching(editor);
+  Effect::AttachEditor(editor);
+}
+
+void Veltrane::ResetProcessing() {
+  CriticalSectionGuard guard(mLock);
+  mShifter.Prepare(SampleRate());
+  mEditorView.PublishShifts(0.0, 0.0);
+}
+
+void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
+  // The host is asked for its transport only while the LFO follows it.
+  LfoTransport transport;
+  if (mShifter.SyncsToHost()) {
+    TransportInfo info;
+    ReadTransport(&info);
+    transport.tempo = info.tempo;
+    transport.ppqPosition = info.ppqPosition;
+    transport.playing = info.transportRunning;
+  }
+  mShifter.Process(inputs, outputs, frames, &transport);
+  // For the editor's indicators, read on the window thread without the lock.
+  mEditorView.PublishShifts(mShifter.CurrentFreq(0), mShifter.CurrentFreq(1));
 }

@@ -3,27 +3,25 @@
 #include <cstring>
 
 #include "effect/Veltrane.h"
+#include "effect/VeltraneStateLayout.h"
+
+static_assert(kStateValues == kNumVeltraneParams, "a record holds every parameter");
 
 namespace {
 
-const char kTagCurrent[] = "Quorvel Veltrane_2.0.1";
-const char kTagPrevious[] = "Quorvel Veltrane_2.0.0";
-const int kTagLength = sizeof kTagCurrent - 1;
-
 bool TagAt(const ChunkBuffer& chunk, int position, const char* tag) {
-  return chunk.HasBytes(position, kTagLength) && std::memcmp(chunk.Data() + position, tag, kTagLength) == 0;
+  return chunk.HasBytes(position, kStateTagLength) &&
+         std::memcmp(chunk.Data() + position, tag, kStateTagLength) == 0;
 }
 
 }  // namespace
 
 bool Veltrane::WriteState(ChunkBuffer& chunk) {
   CriticalSectionGuard guard(mLock);
-  chunk.AppendBytes(kTagCurrent, kTagLength);
-  chunk.AppendInt(CurrentPresetIndex());
   const PresetRecord* preset = PresetAt(CurrentPresetIndex());
-  const char* name = preset != nullptr ? preset->name : "";
-  chunk.AppendString(name);
-  for (int i = 0; i < NumParams(); ++i) chunk.AppendDouble(ParamAt(i)->value);
+  double values[kStateValues];
+  for (int i = 0; i < kStateValues; ++i) values[i] = ParamAt(i)->value;
+  AppendStateRecord(chunk, CurrentPresetIndex(), preset != nullptr ? preset->name : "", values);
   return chunk.Size() > 0;
 }
 
@@ -31,17 +29,17 @@ int Veltrane::ReadState(const ChunkBuffer& chunk, int position) {
   if (position < 0) return -1;
   CriticalSectionGuard guard(mLock);
   int count = NumParams();
-  if (TagAt(chunk, position, kTagCurrent)) {
+  if (TagAt(chunk, position, kStateTagCurrent)) {
     // The preset index and name describe the writer's current preset: skipped.
-    position = chunk.HasBytes(position, kTagLength + 4) ? position + kTagLength + 4 : -1;
+    position = chunk.HasBytes(position, kStateTagLength + 4) ? position + kStateTagLength + 4 : -1;
     int32_t nameLength = 0;
     position = chunk.ReadInt(&nameLength, position);
     if (position >= 0) position = nameLength >= 0 && chunk.HasBytes(position, nameLength) ? position + nameLength : -1;
-  } else if (TagAt(chunk, position, kTagPrevious)) {
-    return UnserializeParams(chunk, position + kTagLength);
+  } else if (TagAt(chunk, position, kStateTagPrevious)) {
+    return UnserializeParams(chunk, position + kStateTagLength);
   } else {
     // Untagged: "Sync to Host" did not exist yet.
-    count = kSyncToHost;
+    count = kStateValuesUntagged;
     ParamAt(kSyncToHost)->SetClamped(ParamAt(kSyncToHost)->defaultValue);
   }
   for (int i = 0; i < count && position >= 0; ++i) {

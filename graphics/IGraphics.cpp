@@ -461,8 +461,18 @@ bool IGraphics::WindowOpenElsewhere() const {
 bool IGraphics::DeliversDirectly() const { return !WindowOpenElsewhere(); }
 
 void IGraphics::DeliverValue(int index, double normalised) {
-  for (IControl* control : mControls)
+  for (IControl* control : mControls) {
     if (control->ParamIdx() == index) control->SetValueFromPlugin(normalised);
+    // A control that lists the parameter among its further bindings takes
+    // it in the first of them.
+    const std::vector<IControl::AuxBinding>& aux = control->AuxBindings();
+    for (size_t k = 0; k < aux.size(); ++k) {
+      if (aux[k].paramIdx == index) {
+        control->SetAuxValueFromPlugin(static_cast<int>(k), normalised);
+        break;
+      }
+    }
+  }
 }
 
 void IGraphics::PushParameterValue(int index, double value, bool normalised) {
@@ -515,15 +525,9 @@ void IGraphics::ApplyEnteredText(IControl* control, ParamRecord* param, const ch
     control->OnTextEntered(t);
     return;
   }
+  // A text the parameter does not know sets the value 0.
   double value = 0.0;
-  const int type = static_cast<int>(param->type);
-  if (type >= 1 && type <= 3) {
-    int found = 0;
-    if (param->FindValueText(t, &found)) value = found;
-  } else {
-    value = ParseLeadingNumber(t);
-    if (param->negateDisplay) value = -value;
-  }
+  param->ValueFromText(t, &value);
   control->SetValueFromUser(param->NormalizeValue(value));
 }
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphics/IControl.h"
 #include "graphics/IGraphics.h"
 #include "plugin/Trace.h"
 
@@ -113,12 +112,33 @@ bool IPlugBase::StateMatches(const double* values, int start) {
 }
 
 void IPlugBase::SetParameterFromEditor(int index, double normalised) {
+  ChangeParameter(index, normalised, ValueSource::kEditor);
+}
+
+void IPlugBase::ChangeParameter(int index, double value, ValueSource source) {
   ParamRecord* param = ParamAt(index);
   if (param == nullptr) return;
   CriticalSectionGuard guard(mLock);
-  param->SetFromNormalized(normalised);
-  NotifyHostOfParameter(index, normalised);
-  ParameterChanged(index);
+  switch (source) {
+    case ValueSource::kHost:
+      if (mEditor != nullptr) mEditor->PushParameterValue(index, value, true);
+      param->SetFromNormalized(value);
+      ParameterChanged(index);
+      break;
+    case ValueSource::kHostText:
+      if (mEditor != nullptr) mEditor->PushParameterValue(index, value, false);
+      param->SetClamped(value);
+      ParameterChanged(index);
+      break;
+    case ValueSource::kEditor:
+    case ValueSource::kLinkPartner:
+      param->SetFromNormalized(value);
+      NotifyHostOfParameter(index, value);
+      ParameterChanged(index);
+      // The control that made an editor change already shows it.
+      if (source == ValueSource::kLinkPartner && mEditor != nullptr) mEditor->PushParameterValue(index, value, true);
+      break;
+  }
 }
 
 void IPlugBase::NotifyAllParametersChanged() {
@@ -133,28 +153,18 @@ void IPlugBase::NotifyHostOfAllParameters() {
 void IPlugBase::AttachEditor(IGraphics* editor) {
   if (editor == nullptr) return;
   CriticalSectionGuard guard(mLock);
-  for (int i = 0; i < NumParams(); ++i) {
-    const double n = mParams[static_cast<size_t>(i)]->NormalizedValue();
-    for (int c = 0; c < editor->NumControls(); ++c) {
-      IControl* control = editor->GetControl(c);
-      if (control->ParamIdx() == i) control->SetValueFromPlugin(n);
-      const std::vector<IControl::AuxBinding>& aux = control->AuxBindings();
-      for (size_t k = 0; k < aux.size(); ++k) {
-        if (aux[k].paramIdx == i) {
-          control->SetAuxValueFromPlugin(static_cast<int>(k), n);
-          break;
-        }
-      }
-    }
-  }
-  editor->PrepareSurfaces();
   // The plug-in owns its editor; a replaced one goes now.
   if (mEditor != editor) delete mEditor;
   mEditor = editor;
+  PushAllToEditor();
+  editor->PrepareSurfaces();
 }
 
-void IPlugBase::RefreshEditorControls() {
+void IPlugBase::RefreshEditorControls() { PushAllToEditor(); }
+
+void IPlugBase::PushAllToEditor() {
   if (mEditor == nullptr) return;
+  CriticalSectionGuard guard(mLock);
   for (int i = 0; i < NumParams(); ++i) mEditor->PushParameterValue(i, mParams[static_cast<size_t>(i)]->value, false);
 }
 

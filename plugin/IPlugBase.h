@@ -21,6 +21,23 @@ class IGraphics;
 
 constexpr int kNameSize = 128;  // effect, product and maker names
 
+// A four-character code as a 32-bit number ('QVTR'), first character highest.
+constexpr int32_t CharCode(char a, char b, char c, char d) {
+  return static_cast<int32_t>((static_cast<uint32_t>(static_cast<unsigned char>(a)) << 24) |
+                              (static_cast<uint32_t>(static_cast<unsigned char>(b)) << 16) |
+                              (static_cast<uint32_t>(static_cast<unsigned char>(c)) << 8) |
+                              static_cast<uint32_t>(static_cast<unsigned char>(d)));
+}
+
+// Where a new parameter value comes from; it decides the value's form and
+// who else hears of it (see ChangeParameter).
+enum class ValueSource {
+  kHost,         // normalised, from the host's automation: the editor follows
+  kHostText,     // a real value the host parsed from text: the editor follows
+  kEditor,       // normalised, from a control: the host is told
+  kLinkPartner,  // normalised, a linked partner: the host is told, the editor follows
+};
+
 class IPlugBase {
  public:
   IPlugBase(int numParams, const char* channelIOString, int numPresets, const char* effectName,
@@ -83,6 +100,14 @@ class IPlugBase {
   // Parameters.
   int NumParams() const { return static_cast<int>(mParams.size()); }
   ParamRecord* ParamAt(int index) const;
+  // The one route of a new value: stores it (normalised values through the
+  // parameter's mapping, real ones clamped to its range), tells the host
+  // and shows it in the editor as `source` requires, and lets the effect
+  // react (ParameterChanged). Takes the critical section; any thread.
+  void ChangeParameter(int index, double value, ValueSource source);
+  // Every parameter's value into the editor's controls (attach, preset
+  // loads, chunks).
+  void PushAllToEditor();
   void NotifyAllParametersChanged();
   void NotifyHostOfAllParameters();
   bool SerializeParams(ChunkBuffer& chunk);

@@ -151,3 +151,18 @@ char* FormatFixed(char* text, int size, double v, int precision) {
   CopyText(text, buffer, size);
   return text;
 }
+
+bool ParamRecord::ValueFromText(const char* text, double* valueOut) const {
+  double v;
+  if (HasValueTexts()) {
+    int found = 0;
+    if (!FindValueText(text, &found)) return false;
+    v = found;
+  } else {
+    v = ParseLeadingNumber(text);
+    if (negateDisplay) v = -v;
+    if (v != v) v = 0.0;  // not a number a user means
+  }
+  *valueOut = v;
+  return true;
+}

@@ -37,6 +37,11 @@ class ParamRecord {
   bool HasValueTexts() const { return !valueTexts.empty(); }
   // First value text with exactly this text; false when there is none.
   bool FindValueText(const char* text, int* valueOut) const;
+  // The real value a text names, for the host's text requests and the
+  // editor's text box alike: an exact value text where the parameter has
+  // them (false when none matches), else the text's leading number, with
+  // the sign inverted for a negated display. "nan" reads 0.
+  bool ValueFromText(const char* text, double* valueOut) const;
 
   DisplayFunc DisplayFunction = nullptr;
   ParamType type = kTypeNone;

@@ -1,6 +1,8 @@
 // Writes the factory bank from the program table: the bank resource compiled
 // into the plug-in (--chunk FILE) or a bank file users load into a host
-// (--fxb FILE). Runs on the build machine, also when cross-compiling.
+// (--fxb FILE). Runs on the build machine, also when cross-compiling; it is
+// built with the framework's chunk code and the effect's record layout, so
+// the bytes are the plug-in's own.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,60 +10,50 @@
 #include <vector>
 
 #include "FactoryPrograms.h"
+#include "effect/VeltraneStateLayout.h"
+#include "plugin/ChunkBuffer.h"
 
 namespace {
 
+// The version the bank's programs were saved with, as hosts read it.
+constexpr uint32_t kBankEffectVersion = 20002;
+
 void PutBigEndian(std::vector<unsigned char>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
-}
-
-void PutLittleEndian(std::vector<unsigned char>& out, uint32_t v) {
-  for (int shift = 0; shift <= 24; shift += 8) out.push_back(static_cast<unsigned char>(v >> shift));
-}
-
-void PutDouble(std::vector<unsigned char>& out, double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  for (int shift = 0; shift < 64; shift += 8) out.push_back(static_cast<unsigned char>(bits >> shift));
 }
 
 void PutBytes(std::vector<unsigned char>& out, const char* text) {
   out.insert(out.end(), text, text + std::strlen(text));
 }
 
-void PutString(std::vector<unsigned char>& out, const char* text) {
-  PutLittleEndian(out, static_cast<uint32_t>(std::strlen(text)));
-  PutBytes(out, text);
-}
-
-// The bank: a big-endian header, then the framework's chunk of 32 programs.
-// `sizeAfterMagic` selects the byte-size convention: the plug-in's resource
-// carries its total length, bank files the length after the first 8 bytes.
+// The bank: a big-endian header, then the framework's chunk of 32 programs
+// as the preset list writes them. `sizeAfterMagic` selects the byte-size
+// convention: the plug-in's resource carries its total length, bank files
+// the length after the first 8 bytes.
 std::vector<unsigned char> MakeBank(bool sizeAfterMagic) {
-  std::vector<unsigned char> chunk;
-  PutLittleEndian(chunk, 0x70666674u);  // 'pfft'
-  PutLittleEndian(chunk, 0x00010000u);
+  static_assert(sizeof FactoryProgram::values / sizeof(double) == kStateValues, "one value per parameter");
+  ChunkBuffer chunk;
+  WriteVersionHeader(chunk);
   for (const FactoryProgram& program : kFactoryPrograms) {
-    PutString(chunk, program.name);
-    chunk.push_back(1);  // initialised
-    PutBytes(chunk, "Quorvel Veltrane_2.0.1");
-    PutLittleEndian(chunk, 0);  // the preset current when the bank was written
-    PutString(chunk, kFactoryPrograms[0].name);
-    for (double v : program.values) PutDouble(chunk, v);
+    chunk.AppendString(program.name);
+    chunk.AppendBool(true);  // initialised
+    // Every record names the preset current when the bank was written.
+    AppendStateRecord(chunk, 0, kFactoryPrograms[0].name, program.values);
   }
 
   std::vector<unsigned char> bank;
-  const uint32_t total = static_cast<uint32_t>(160 + chunk.size());
+  const uint32_t total = static_cast<uint32_t>(kBankChunkStart + chunk.Size());
   PutBytes(bank, "CcnK");
   PutBigEndian(bank, sizeAfterMagic ? total - 8 : total);
   PutBytes(bank, "FBCh");
   PutBigEndian(bank, 2);
   PutBytes(bank, "QVTR");
-  PutBigEndian(bank, 20002);
+  PutBigEndian(bank, kBankEffectVersion);
   PutBigEndian(bank, kNumFactoryPrograms);
   bank.insert(bank.end(), 128, 0);
-  PutBigEndian(bank, static_cast<uint32_t>(chunk.size()));
-  bank.insert(bank.end(), chunk.begin(), chunk.end());
+  PutBigEndian(bank, static_cast<uint32_t>(chunk.Size()));
+  if (bank.size() != static_cast<size_t>(kBankChunkStart)) return {};
+  bank.insert(bank.end(), chunk.Data(), chunk.Data() + chunk.Size());
   return bank;
 }
 
@@ -79,6 +71,10 @@ int main(int argc, char** argv) {
   const std::string mode = argv[1];
   if (mode != "--chunk" && mode != "--fxb") return Usage();
   const std::vector<unsigned char> bank = MakeBank(mode == "--fxb");
+  if (bank.empty()) {
+    std::fprintf(stderr, "make_factory_bank: the bank header does not match its layout\n");
+    return 1;
+  }
   std::FILE* file = std::fopen(argv[2], "wb");
   if (file == nullptr) {
     std::fprintf(stderr, "make_factory_bank: cannot write %s\n", argv[2]);

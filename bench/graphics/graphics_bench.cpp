@@ -72,9 +72,9 @@ int BenchProductEditor(int repeats) {
   editor->PaintArea(all);
   Time("product editor, full repaint", repeats, [&](int) { editor->PaintArea(all); });
   Time("product editor, one idle tick", repeats, [&](int r) {
-    plug.ShiftIndicator(0)->SetValueFromPlugin((r % 11) / 10.0);
-    plug.ShiftIndicator(1)->SetValueFromPlugin(((r + 5) % 11) / 10.0);
-    plug.StatusLine()->SetTextFromPlugin(r % 2 ? "Mix L: 50:50" : "Freq Max R: 1800.0 Hz");
+    plug.EditorView().ShiftIndicator(0)->SetValueFromPlugin((r % 11) / 10.0);
+    plug.EditorView().ShiftIndicator(1)->SetValueFromPlugin(((r + 5) % 11) / 10.0);
+    plug.EditorView().StatusLine()->SetTextFromPlugin(r % 2 ? "Mix L: 50:50" : "Freq Max R: 1800.0 Hz");
     editor->Tick();
   });
   plug.EffectRecord()->dispatcher(plug.EffectRecord(), effEditClose, 0, 0, nullptr, 0.0f);

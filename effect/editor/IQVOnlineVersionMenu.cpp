@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "VeltraneVersion.h"
 #include "graphics/IGraphics.h"
 #include "plugin/IPlugBase.h"
 
@@ -15,8 +16,9 @@ HttpEndpoint MakerUpdateServer() { return HttpEndpoint{"www.quorvel.com", 80}; }
 namespace {
 
 constexpr const char* kProductName = "Quorvel Veltrane";
-constexpr const char* kRunningVersion = "2.0.3";
-constexpr long kRunningRelease = 2003;  // major, minor, two-digit patch
+constexpr const char* kRunningVersion = kVeltraneVersionText;
+// As the server answers: major, minor and a two-digit patch in one number.
+constexpr long kRunningRelease = kVeltraneVersionMajor * 1000 + kVeltraneVersionMinor * 100 + kVeltraneVersionMicro;
 constexpr const char* kCheckCaption = "Check Online for Update";
 constexpr int kMessageOk = 0, kMessageYesNo = 4, kIconError = 16, kIconInformation = 64;
 constexpr int kAnswerNo = 7;
@@ -80,7 +82,7 @@ IQVOnlineVersionMenu::IQVOnlineVersionMenu(IPlugBase* plug, const PixelRect& rec
 
 bool IQVOnlineVersionMenu::Paint(IGraphics* graphics) {
   PixelRect r = mRect;
-  return graphics->RenderText(mStyle, "VERSION 2.0.3.N", r, false);
+  return graphics->RenderText(mStyle, "VERSION " VELTRANE_VERSION_STRING ".N", r, false);
 }
 
 void IQVOnlineVersionMenu::OnPress(int x, int y, const MouseModifiers& mods) {

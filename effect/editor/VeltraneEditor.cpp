@@ -1,8 +1,8 @@
-// The effect's editor: the 584 x 390 panel built once in the constructor,
-// and the controls the effect updates itself (status line, shift
-// indicators, rate and "Freq Min" controls).
+#include "effect/editor/VeltraneEditor.h"
+
 #include <cstdio>
 
+#include "VeltraneVersion.h"
 #include "effect/Veltrane.h"
 #include "effect/editor/IQVControls.h"
 #include "effect/editor/IQVOnlineVersionMenu.h"
@@ -24,7 +24,8 @@ TextStyle StatusLineStyle() {
 
 }  // namespace
 
-void Veltrane::LayoutEditor(IGraphics* graphics) {
+void VeltraneEditor::Layout(IGraphics* graphics) {
+  Veltrane* const plug = mPlug;
   mLaidOut = graphics;
   graphics->SetEditorSize(584, 390);
 
@@ -39,55 +40,47 @@ void Veltrane::LayoutEditor(IGraphics* graphics) {
   graphics->SetHandlesHover(true);
   graphics->AddBackground(1, "resources/img/back.png");
 
-  graphics->AddControl(new IQVOnlineVersionMenu(this, PixelRect{420, 12, 570, 40}));
-  graphics->AddControl(new IQVPresetMenu(this, PixelRect{17, 355, 37, 371}, PixelRect{45, 355, 245, 371}));
-  graphics->AddControl(new IQVSwitchControl(this, 528, 300, kLink, button));
-  graphics->AddControl(new IQVSwitchFramesControl(this, 427, 154, kModeL, lever));
-  graphics->AddControl(new IQVSwitchFramesControl(this, 457, 154, kModeR, lever));
-  graphics->AddControl(new IQVFaderControl(this, 426, 228, 72, kMixL, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(this, 463, 228, 72, kMixR, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(this, 509, 228, 72, kVolumeL, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(this, 546, 228, 72, kVolumeR, handle, kVertical));
+  graphics->AddControl(new IQVOnlineVersionMenu(plug, PixelRect{420, 12, 570, 40}));
+  graphics->AddControl(new IQVPresetMenu(plug, PixelRect{17, 355, 37, 371}, PixelRect{45, 355, 245, 371}));
+  graphics->AddControl(new IQVSwitchControl(plug, 528, 300, kLink, button));
+  graphics->AddControl(new IQVSwitchFramesControl(plug, 427, 154, kModeL, lever));
+  graphics->AddControl(new IQVSwitchFramesControl(plug, 457, 154, kModeR, lever));
+  graphics->AddControl(new IQVFaderControl(plug, 426, 228, 72, kMixL, handle, kVertical));
+  graphics->AddControl(new IQVFaderControl(plug, 463, 228, 72, kMixR, handle, kVertical));
+  graphics->AddControl(new IQVFaderControl(plug, 509, 228, 72, kVolumeL, handle, kVertical));
+  graphics->AddControl(new IQVFaderControl(plug, 546, 228, 72, kVolumeR, handle, kVertical));
   // The four Freq faders overlap by three pixels; only their handles take
   // presses, and the later one wins where two handles meet.
-  mFreqMinFader[0] = new IQVFaderControl(this, 268, 228, 130, kFreqMinL, handle, kHorizontal);
+  mFreqMinFader[0] = new IQVFaderControl(plug, 268, 228, 130, kFreqMinL, handle, kHorizontal);
   graphics->AddControl(mFreqMinFader[0]);
-  mFreqMinFader[1] = new IQVFaderControl(this, 268, 245, 130, kFreqMinR, handle, kHorizontal);
+  mFreqMinFader[1] = new IQVFaderControl(plug, 268, 245, 130, kFreqMinR, handle, kHorizontal);
   graphics->AddControl(mFreqMinFader[1]);
-  graphics->AddControl(new IQVFaderControl(this, 268, 262, 130, kFreqMaxL, handle, kHorizontal));
-  graphics->AddControl(new IQVFaderControl(this, 268, 279, 130, kFreqMaxR, handle, kHorizontal));
-  graphics->AddControl(new IQVKnobMultiControl(this, 183, 244, kFreqRange, knob4, kVertical, 1.0));
-  graphics->AddControl(new IQVKnobMultiControl(this, 39, 244, kLfoWaveform, knob6, kVertical, 1.0));
-  mRateFader = new IQVFaderControl(this, 112, 228, 72, kLfoRate, handle, kVertical);
+  graphics->AddControl(new IQVFaderControl(plug, 268, 262, 130, kFreqMaxL, handle, kHorizontal));
+  graphics->AddControl(new IQVFaderControl(plug, 268, 279, 130, kFreqMaxR, handle, kHorizontal));
+  graphics->AddControl(new IQVKnobMultiControl(plug, 183, 244, kFreqRange, knob4, kVertical, 1.0));
+  graphics->AddControl(new IQVKnobMultiControl(plug, 39, 244, kLfoWaveform, knob6, kVertical, 1.0));
+  mRateFader = new IQVFaderControl(plug, 112, 228, 72, kLfoRate, handle, kVertical);
   graphics->AddControl(mRateFader);
-  graphics->AddControl(new IQVSwitchControl(this, 112, 300, kSyncToHost, button));
-  mShiftIndicator[0] = new IBitmapControl(this, 277, 305, -1, indicator);
+  graphics->AddControl(new IQVSwitchControl(plug, 112, 300, kSyncToHost, button));
+  mShiftIndicator[0] = new IBitmapControl(plug, 277, 305, -1, indicator);
   graphics->AddControl(mShiftIndicator[0]);
-  mShiftIndicator[1] = new IBitmapControl(this, 277, 313, -1, indicator);
+  mShiftIndicator[1] = new IBitmapControl(plug, 277, 313, -1, indicator);
   graphics->AddControl(mShiftIndicator[1]);
-  mStatusLine = new ITextControl(this, PixelRect{367, 355, 567, 371}, StatusLineStyle(), "Version 2.0.3");
+  mStatusLine = new ITextControl(plug, PixelRect{367, 355, 567, 371}, StatusLineStyle(), "Version " VELTRANE_VERSION_STRING);
   graphics->AddControl(mStatusLine);
 }
 
-void Veltrane::AttachEditor(IGraphics* editor) {
-  // Another editor replaces ours (tests attach their own): the kept
-  // controls go with the old one.
-  if (editor != nullptr && editor != mLaidOut) {
-    mLaidOut = nullptr;
-    mStatusLine = nullptr;
-    mShiftIndicator[0] = mShiftIndicator[1] = nullptr;
-    mRateFader = nullptr;
-    mFreqMinFader[0] = mFreqMinFader[1] = nullptr;
-  }
-  Effect::AttachEditor(editor);
+void VeltraneEditor::Attaching(IGraphics* editor) {
+  if (editor == nullptr || editor == mLaidOut) return;
+  mLaidOut = nullptr;
+  mStatusLine = nullptr;
+  mShiftIndicator[0] = mShiftIndicator[1] = nullptr;
+  mRateFader = nullptr;
+  mFreqMinFader[0] = mFreqMinFader[1] = nullptr;
 }
 
-// Controls are touched only on the thread of an open window; calls from
-// elsewhere (automation, program changes from the host's other threads)
-// leave their update for the window's next idle call. With the window
-// closed there is nothing to update: opening brings the controls up to date.
-void Veltrane::ShowStatusText(int index) {
-  IGraphics* editor = Editor();
+void VeltraneEditor::ShowStatusText(int index) {
+  IGraphics* editor = mPlug->Editor();
   if (editor == nullptr || mStatusLine == nullptr) return;
   if (editor->WindowOpenElsewhere()) {
     mPendingStatus.store(index != kNoPendingStatus ? index : -1, std::memory_order_release);
@@ -95,14 +88,13 @@ void Veltrane::ShowStatusText(int index) {
   }
   if (!editor->OnOpenWindowThread()) return;
   char text[64];
-  FormatStatusText(index, text, sizeof text);
+  mPlug->FormatStatusText(index, text, sizeof text);
   mStatusLine->SetTextFromPlugin(text);
   mStatusLine->MarkDirty(false);
 }
 
-void Veltrane::UpdateRateDisplay() {
-  ParamAt(kLfoRate)->DisplayFunction = syncToHost ? &FormatRateSync : &FormatRateHz;
-  IGraphics* editor = Editor();
+void VeltraneEditor::RateControlsChanged() {
+  IGraphics* editor = mPlug->Editor();
   if (editor == nullptr || mRateFader == nullptr) return;
   if (editor->OnOpenWindowThread())
     ShowRateControls();
@@ -110,30 +102,29 @@ void Veltrane::UpdateRateDisplay() {
     mPendingRateControls.store(true, std::memory_order_release);
 }
 
-void Veltrane::ShowRateControls() {
+void VeltraneEditor::ShowRateControls() {
   mRateFader->MarkDirty(false);
-  // With the LFO off only "Freq Max" sets the shift.
-  bool off;
-  {
-    CriticalSectionGuard guard(mLock);  // waveformParam is written on the host's threads
-    off = waveformParam == 0;
-  }
-  for (IControl* fader : mFreqMinFader) fader->SetHidden(off);
+  const bool hidden = mPlug->FreqMinHidden();
+  for (IControl* fader : mFreqMinFader) fader->SetHidden(hidden);
 }
 
-void Veltrane::EditorOpened() {
-  // The waveform may have changed while the window was closed.
-  if (mRateFader != nullptr && Editor()->OnOpenWindowThread()) ShowRateControls();
+void VeltraneEditor::EditorOpened() {
+  if (mRateFader != nullptr && mPlug->Editor()->OnOpenWindowThread()) ShowRateControls();
 }
 
-void Veltrane::IdleTick() {
-  IGraphics* editor = Editor();
+void VeltraneEditor::IdleTick() {
+  IGraphics* editor = mPlug->Editor();
   if (editor == nullptr || mStatusLine == nullptr || !editor->OnOpenWindowThread()) return;
   if (mPendingRateControls.exchange(false, std::memory_order_acq_rel)) ShowRateControls();
   const int status = mPendingStatus.exchange(kNoPendingStatus, std::memory_order_acq_rel);
   if (status != kNoPendingStatus) ShowStatusText(status);
   for (int k = 0; k < 2; ++k) {
-    mShiftIndicator[k]->SetValueFromPlugin((shownFreq[k].load(std::memory_order_relaxed) + 1.0) / 2.0);
+    mShiftIndicator[k]->SetValueFromPlugin((mShownFreq[k].load(std::memory_order_relaxed) + 1.0) / 2.0);
     mShiftIndicator[k]->MarkDirty(false);
   }
+}
+
+void VeltraneEditor::PublishShifts(double left, double right) {
+  mShownFreq[0].store(left, std::memory_order_relaxed);
+  mShownFreq[1].store(right, std::memory_order_relaxed);
 }

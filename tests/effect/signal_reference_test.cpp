@@ -48,7 +48,7 @@ TEST(ReferenceCosine, AgreesWithTheLibraryWithinOneUlp) {
 
 std::unique_ptr<Veltrane> Started(ShiftKernel kernel, double rate, const Settings& s) {
   auto plug = std::make_unique<Veltrane>(nullptr);
-  plug->SetShiftKernel(kernel);
+  plug->Shifter().SetShiftKernel(kernel);
   AEffect* e = plug->EffectRecord();
   e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
   e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "effect/Veltrane.h"
-#include "plugin/vst24.h"
+#include "plugin/vst2/vst24.h"
 
 namespace {
 
@@ -27,8 +27,9 @@ VstIntPtr VSTCALLBACK QuirkHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
 
 // One instance per host kind for the whole run, set up as VSTPluginMain and
 // a host would.
-AEffect* Instance(audioMasterCallback host) {
-  Veltrane* plug = new Veltrane(host);
+AEffect* Instance(audioMasterCallback callback) {
+  const HostConnection host{callback};
+  Veltrane* plug = new Veltrane(&host);
   plug->FillEmptyPresets(plug->NumPresets());
   AEffect* e = plug->EffectRecord();
   e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);

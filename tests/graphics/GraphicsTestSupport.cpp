@@ -17,8 +17,10 @@ VstIntPtr VSTCALLBACK RecordingHost(AEffect* effect, VstInt32 opcode, VstInt32 i
   return 0;
 }
 
+const HostConnection kRecordingHost{&RecordingHost};
+
 TestPlug::TestPlug()
-    : IPlugVST(&RecordingHost, kNumTestParams, "1-1 2-2", 1, "Test", "Test", "Test", 0x00010000, CCONST('T', 's', 'P', 'l'), CCONST('T', 's', 'M', 'k'), 0,
+    : IPlugVST(&kRecordingHost, kNumTestParams, "1-1 2-2", 1, "Test", "Test", "Test", 0x00010000, CCONST('T', 's', 'P', 'l'), CCONST('T', 's', 'M', 'k'), 0,
                false, true, false) {
   ParamAt(kParamA)->SetupDouble("A", 0.25, 0.0, 1.0, 0.001, 1.0);
   ParamAt(kParamB)->SetupDouble("B", 0.75, 0.0, 1.0, 0.001, 1.0);

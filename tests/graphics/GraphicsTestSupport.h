@@ -12,7 +12,7 @@
 
 #include "graphics/IControl.h"
 #include "graphics/IGraphicsHeadless.h"
-#include "plugin/IPlugVST.h"
+#include "plugin/vst2/IPlugVST.h"
 
 namespace gfxtest {
 

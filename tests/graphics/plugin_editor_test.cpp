@@ -15,7 +15,8 @@ class VeltraneEditor : public ::testing::Test {
  protected:
   void SetUp() override {
     HostNotices().clear();
-    plug = new Veltrane(&RecordingHost, nullptr);  // no window object: the test attaches its own
+    static const HostConnection host{&RecordingHost};
+    plug = new Veltrane(&host, nullptr);  // no window object: the test attaches its own
     effect = plug->EffectRecord();
   }
   void TearDown() override {

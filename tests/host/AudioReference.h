@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/vst24.h"
+#include "plugin/vst2/vst24.h"
 
 namespace testhost {
 namespace ref {

@@ -2,7 +2,7 @@
 // exported entry point, answers the plug-in's host callback from a script the
 // test sets up, and records every call the plug-in makes into the host.
 //
-// Only the published interface is used (plugin/vst24.h); nothing here links
+// Only the published interface is used (plugin/vst2/vst24.h); nothing here links
 // against the plug-in's own code, so the tests see exactly what a DAW sees.
 #pragma once
 
@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/vst24.h"
+#include "plugin/vst2/vst24.h"
 
 namespace testhost {
 

@@ -1,3 +1,4 @@
+#include "VeltraneVersion.h"
 #include "tools/veltrane-render/PluginHost.h"
 
 #include <cctype>
@@ -22,7 +23,8 @@ constexpr int kTextBuffer = 256;  // generous: plug-ins write up to 64 bytes her
 constexpr VstInt32 kHostVersion = 2400;
 constexpr const char* kHostVendor = "Quorvel";
 constexpr const char* kHostProduct = "veltrane-render";
-constexpr VstInt32 kHostProductVersion = 20003;
+// This program's own version, the plug-in's, as a decimal number.
+constexpr VstInt32 kHostProductVersion = kVeltraneVersionMajor * 10000 + kVeltraneVersionMinor * 100 + kVeltraneVersionMicro;
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/vst24.h"
+#include "plugin/vst2/vst24.h"
 
 namespace vhost {
 

@@ -15,6 +15,7 @@
 
 #include "tools/veltrane-render/AudioFile.h"
 #include "tools/veltrane-render/DemoSignal.h"
+#include "VeltraneVersion.h"
 #include "tools/veltrane-render/PluginHost.h"
 #include "tools/veltrane-render/PluginModule.h"
 #include "tools/veltrane-render/RenderOptions.h"
@@ -28,7 +29,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "veltrane-render";
-constexpr const char* kVersionText = "veltrane-render 2.0.3";
+constexpr const char* kVersionText = "veltrane-render " VELTRANE_VERSION_STRING;
 constexpr double kProgressAfterSeconds = 3.0;
 
 // Failures carry their exit status up to main.

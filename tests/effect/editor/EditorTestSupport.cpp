@@ -1,4 +1,4 @@
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 
 #include <png.h>
 
@@ -40,7 +40,8 @@ IGraphics* MakeHeadlessWindow(IPlugBase* plug) {
 
 void EditorTest::SetUp() {
   HostCalls().clear();
-  plug = new Veltrane(&RecordingHost, &MakeHeadlessWindow);
+  static const HostConnection host{&RecordingHost};
+  plug = new Veltrane(&host, &MakeHeadlessWindow);
   effect = plug->EffectRecord();
   editor = static_cast<IGraphicsHeadless*>(plug->Editor());
   ASSERT_NE(editor, nullptr);
@@ -61,7 +62,7 @@ void EditorTest::Open() {
   Tick();
 }
 
-std::string EditorTest::StatusText() const { return plug->StatusLine()->Text(); }
+std::string EditorTest::StatusText() const { return plug->EditorView().StatusLine()->Text(); }
 
 namespace {
 

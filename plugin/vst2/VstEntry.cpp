@@ -1,7 +1,6 @@
-// The library's exported entry points.
-#include "effect/Veltrane.h"
+// The library's exported entry points for VST 2.4 hosts.
 #include "platform/CriticalSection.h"
-#include "plugin/vst24.h"
+#include "plugin/vst2/IPlugVST.h"
 
 #if defined(_WIN32)
 #define VELTRANE_EXPORT
@@ -19,13 +18,17 @@ CriticalSection& CreationLock() {
 
 extern "C" VELTRANE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback hostCallback) {
   CriticalSectionGuard guard(CreationLock());
-  Veltrane* plug = nullptr;
+  const HostConnection host{hostCallback};
+  IPlugBase* created = nullptr;
   try {
-    plug = new Veltrane(hostCallback);
+    created = CreatePlugin(&host);
   } catch (...) {
     // No exception may reach the host.
     return nullptr;
   }
+  if (created == nullptr) return nullptr;
+  // In a VST 2.4 build the product derives from this binding.
+  IPlugVST* plug = static_cast<IPlugVST*>(created);
   plug->FillEmptyPresets(plug->NumPresets());
   AEffect* effect = plug->EffectRecord();
   if (effect->numPrograms < 1) effect->numPrograms = 1;

@@ -1,6 +1,4 @@
-// The signal path: two allpass chains per channel form an analytic signal,
-// a complex oscillator read from the cosine table shifts it, then the dry
-// signal is mixed in and the result scaled.
+// The signal path's per-sample work and its control ticks.
 //
 // The four chains (left real, left imaginary, right real, right imaginary)
 // are independent, so the vector paths carry them in lanes with exactly the
@@ -9,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "effect/Veltrane.h"
+#include "effect/dsp/FrequencyShifter.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -17,7 +15,7 @@
 #endif
 
 const double cosTable[4096] = {
-#include "effect/CosTable.inc"
+#include "effect/dsp/CosTable.inc"
 };
 
 namespace {
@@ -368,8 +366,26 @@ ShiftKernel BestShiftKernel() {
   return best;
 }
 
-void Veltrane::ResetProcessing() {
-  CriticalSectionGuard guard(mLock);
+namespace {
+
+// Truncates toward zero; beyond the 32-bit range it saturates, NaN gives 0.
+int32_t TruncateToInt32(double v) {
+  if (!(v > -2147483648.0)) return v != v ? 0 : INT32_MIN;
+  if (!(v < 2147483648.0)) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+const double kRangeHz[4] = {5.0, 50.0, 500.0, 5000.0};
+
+}  // namespace
+
+FrequencyShifter::FrequencyShifter() : mKernel(BestShiftKernel()) {
+  lfo.storedSampleRate = 44100.0;
+  lfo.ticksPerSecond = 1002.2727272727273;
+  lfo.syncIndex = 10;
+}
+
+void FrequencyShifter::Prepare(double sampleRate) {
   dirty = true;
   samplesLeft = 0;
   // The cosine table is a constant of the program: nothing to build.
@@ -377,22 +393,75 @@ void Veltrane::ResetProcessing() {
     phase[channel] = 0;
     phaseInc[channel] = 0;
     currentFreq[channel] = 0.0;
-    shownFreq[channel].store(0.0, std::memory_order_relaxed);
   }
   std::memset(&allpassState, 0, sizeof allpassState);
-  const double rate = SampleRate();
   // At least one sample per tick, whatever the rate.
-  controlPeriod = TruncateToInt(rate) / 1000;
+  controlPeriod = TruncateToInt32(sampleRate) / 1000;
   if (controlPeriod < 1) controlPeriod = 1;
-  if (rate != lfo.storedSampleRate) {
-    lfo.storedSampleRate = rate;
-    lfo.ticksPerSecond = rate / controlPeriod;
+  if (sampleRate != lfo.storedSampleRate) {
+    lfo.storedSampleRate = sampleRate;
+    lfo.ticksPerSecond = sampleRate / controlPeriod;
     lfo.phase = 0.0;
     lfo.output = 0.0;
   }
 }
 
-void Veltrane::UpdateShifts() {
+void FrequencyShifter::SetVolume(int channel, double gain) {
+  dirty = true;
+  volume[channel] = gain;
+}
+
+void FrequencyShifter::SetMix(int channel, double wet) {
+  dirty = true;
+  mix[channel] = wet;
+}
+
+void FrequencyShifter::SetMode(int channel, int32_t newMode) {
+  dirty = true;
+  mode[channel] = newMode;
+}
+
+void FrequencyShifter::SetRange(int32_t index, double sampleRate) {
+  dirty = true;
+  rangeIndex = index < 0 ? 0 : index > 3 ? 3 : index;
+  rangeFactor = kRangeHz[rangeIndex] * 268435456.0 / sampleRate;
+}
+
+void FrequencyShifter::SetFreqMin(int channel, double value) {
+  dirty = true;
+  freqMin[channel] = value;
+}
+
+void FrequencyShifter::SetFreqMax(int channel, double value) {
+  dirty = true;
+  freqMax[channel] = value;
+}
+
+void FrequencyShifter::SetLinked(bool on) {
+  dirty = true;
+  linked = on;
+}
+
+void FrequencyShifter::SetWaveform(int32_t waveform) {
+  dirty = true;
+  waveformParam = waveform;
+  lfo.waveform = waveform;
+}
+
+void FrequencyShifter::SetRate(double rate) {
+  dirty = true;
+  lfo.rate = rate;
+  lfo.increment = rate * 40.0 / lfo.ticksPerSecond;
+  lfo.syncIndex = SyncIndexOf(rate);
+}
+
+void FrequencyShifter::SetSyncToHost(bool on) {
+  dirty = true;
+  syncToHost = on;
+  if (!syncToHost) lfo.increment = lfo.rate * 40.0 / lfo.ticksPerSecond;
+}
+
+void FrequencyShifter::UpdateShifts() {
   for (int channel = 0; channel < 2; ++channel) {
     if (waveformParam != 0) {
       currentFreq[channel] = freqMin[channel] + (freqMax[channel] - freqMin[channel]) * lfo.output;
@@ -404,11 +473,11 @@ void Veltrane::UpdateShifts() {
     double g = f * f < 1.0 ? f * f : 1.0;
     g = g * rangeFactor;
     if (f < 0.0) g = -g;
-    phaseInc[channel] = TruncateToInt(g);
+    phaseInc[channel] = TruncateToInt32(g);
   }
 }
 
-int Veltrane::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
+int FrequencyShifter::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
   int segments = 0;
   for (int n = frames; n > 0 && segments < maxSegments; ++segments) {
     int k;
@@ -422,7 +491,7 @@ int Veltrane::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
       }
     } else {
       // A control tick is due.
-      TickLfo();
+      lfo.TickLfo();
       if (dirty) UpdateShifts();
       if (n >= controlPeriod) {
         k = controlPeriod;
@@ -439,8 +508,9 @@ int Veltrane::PlanSegments(int frames, SegmentPlan* plan, int maxSegments) {
   return segments;
 }
 
-void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
-  if (syncToHost) SyncLfoToHost();
+void FrequencyShifter::Process(const double* const* inputs, double* const* outputs, int frames,
+                               const LfoTransport* transport) {
+  if (syncToHost && transport != nullptr) lfo.SyncLfoToHost(*transport, transportWasPlaying);
   // Control ticks depend on no sample, so a run of them is planned first and
   // the kernel then works through its samples without leaving registers.
   const int kMaxPlanned = 64;
@@ -479,6 +549,4 @@ void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
   bool finite = true;
   for (int i = 0; i < 32; ++i) finite = finite && history[i] - history[i] == 0.0;
   if (!finite) std::memset(&allpassState, 0, sizeof allpassState);
-  // For the editor's indicators, read on the window thread without the lock.
-  for (int channel = 0; channel < 2; ++channel) shownFreq[channel].store(currentFreq[channel], std::memory_order_relaxed);
 }

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "effect/Veltrane.h"
+#include "effect/dsp/FrequencyShifter.h"
 
 namespace {
 
@@ -20,33 +20,25 @@ struct Setting {
   double mixL, mixR;
 };
 
-std::unique_ptr<Veltrane> MakeShifter(ShiftKernel kernel, const Setting& s) {
-  auto plug = std::make_unique<Veltrane>(nullptr);
-  plug->SetShiftKernel(kernel);
-  AEffect* e = plug->EffectRecord();
-  e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-  e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  e->dispatcher(e, effSetBlockSize, 0, 300, nullptr, 0.0f);
-  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-  auto set = [&](int index, double value) {
-    plug->ParamAt(index)->SetClamped(value);
-    plug->ParameterChanged(index);
-  };
-  set(kLink, s.linked ? 1 : 0);
-  set(kFreqRange, 3);
-  set(kFreqMinL, -0.4);
-  set(kFreqMinR, 0.2);
-  set(kFreqMaxL, 0.7);
-  set(kFreqMaxR, -0.9);
-  set(kModeL, s.modeL);
-  set(kModeR, s.modeR);
-  set(kMixL, s.mixL);
-  set(kMixR, s.mixR);
-  set(kVolumeL, 1.7);
-  set(kVolumeR, 0.3);
-  set(kLfoWaveform, s.waveform);
-  set(kLfoRate, 0.8);
-  return plug;
+std::unique_ptr<FrequencyShifter> MakeShifter(ShiftKernel kernel, const Setting& s) {
+  auto shifter = std::make_unique<FrequencyShifter>();
+  shifter->SetShiftKernel(kernel);
+  shifter->Prepare(48000.0);
+  shifter->SetLinked(s.linked);
+  shifter->SetRange(3, 48000.0);
+  shifter->SetFreqMin(0, -0.4);
+  shifter->SetFreqMin(1, 0.2);
+  shifter->SetFreqMax(0, 0.7);
+  shifter->SetFreqMax(1, -0.9);
+  shifter->SetMode(0, s.modeL);
+  shifter->SetMode(1, s.modeR);
+  shifter->SetMix(0, s.mixL);
+  shifter->SetMix(1, s.mixR);
+  shifter->SetVolume(0, 1.7);
+  shifter->SetVolume(1, 0.3);
+  shifter->SetWaveform(s.waveform);
+  shifter->SetRate(0.8);
+  return shifter;
 }
 
 // Noise with a few samples a host should never send: they must not make the
@@ -63,17 +55,17 @@ std::vector<double> Signal(size_t frames, uint32_t seed) {
   return x;
 }
 
-std::vector<double> Render(Veltrane& plug, const std::vector<double>& left, const std::vector<double>& right) {
-  AEffect* e = plug.EffectRecord();
+std::vector<double> Render(FrequencyShifter& shifter, const std::vector<double>& left,
+                           const std::vector<double>& right) {
   const size_t frames = left.size();
   std::vector<double> out(frames * 2);
   const int blocks[] = {1, 7, 300, 44, 1000, 3};
   size_t at = 0;
   for (int b = 0; at < frames; ++b) {
     const size_t n = std::min(frames - at, static_cast<size_t>(blocks[b % 6]));
-    double* in[2] = {const_cast<double*>(&left[at]), const_cast<double*>(&right[at])};
+    const double* in[2] = {&left[at], &right[at]};
     double* o[2] = {&out[at], &out[frames + at]};
-    e->processDoubleReplacing(e, in, o, static_cast<VstInt32>(n));
+    shifter.Process(in, o, static_cast<int>(n), nullptr);
     at += n;
   }
   return out;

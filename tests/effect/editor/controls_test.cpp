@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "effect/editor/IQVControls.h"
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 
 namespace edtest {
 namespace {
@@ -159,20 +159,20 @@ TEST_F(Controls, ShiftIndicatorsShowTheSweptShiftsAtIdle) {
   float* inputs[2] = {in.data(), in.data()};
   float* outputs[2] = {out.data(), out.data() + 64};
   effect->processReplacing(effect, inputs, outputs, 64);
-  ASSERT_DOUBLE_EQ(plug->CurrentFreq(0), -1.0);
-  ASSERT_DOUBLE_EQ(plug->CurrentFreq(1), 1.0);
+  ASSERT_DOUBLE_EQ(plug->Shifter().CurrentFreq(0), -1.0);
+  ASSERT_DOUBLE_EQ(plug->Shifter().CurrentFreq(1), 1.0);
 
   Dispatch(effEditIdle);  // closed: nothing moves
-  EXPECT_DOUBLE_EQ(plug->ShiftIndicator(1)->Value(), 0.0);
+  EXPECT_DOUBLE_EQ(plug->EditorView().ShiftIndicator(1)->Value(), 0.0);
   Open();
   Dispatch(effEditIdle);
-  EXPECT_DOUBLE_EQ(plug->ShiftIndicator(0)->Value(), 0.0);
-  EXPECT_DOUBLE_EQ(plug->ShiftIndicator(1)->Value(), 1.0);
-  EXPECT_EQ(FrameForValue(11, plug->ShiftIndicator(0)->Value()), 1);
-  EXPECT_EQ(FrameForValue(11, plug->ShiftIndicator(1)->Value()), 11);
+  EXPECT_DOUBLE_EQ(plug->EditorView().ShiftIndicator(0)->Value(), 0.0);
+  EXPECT_DOUBLE_EQ(plug->EditorView().ShiftIndicator(1)->Value(), 1.0);
+  EXPECT_EQ(FrameForValue(11, plug->EditorView().ShiftIndicator(0)->Value()), 1);
+  EXPECT_EQ(FrameForValue(11, plug->EditorView().ShiftIndicator(1)->Value()), 11);
   Tick();
   // The strip's frame 1 lights its left end, frame 11 its right end.
-  const ImageStrip& strip = plug->ShiftIndicator(0)->Strip();
+  const ImageStrip& strip = plug->EditorView().ShiftIndicator(0)->Strip();
   auto lit = [&](int frame, int x) {
     return strip.bitmap->PixelBuffer()[((frame - 1) * 4 + 1) * strip.bitmap->RowSpanPixels() + x];
   };

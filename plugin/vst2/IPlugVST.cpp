@@ -1,4 +1,4 @@
-#include "plugin/IPlugVST.h"
+#include "plugin/vst2/IPlugVST.h"
 
 #include <cctype>
 #include <cmath>
@@ -37,13 +37,13 @@ bool PointsInto(const void* data, const ChunkBuffer& chunk) {
 
 }  // namespace
 
-IPlugVST::IPlugVST(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+IPlugVST::IPlugVST(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
                    const char* effectName, const char* productName, const char* makerName, int32_t version,
                    int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,
                    bool isInstrument)
     : IPlugBase(numParams, channelIOString, numPresets, effectName, productName, makerName, version, uniqueId,
                 makerId, latency, takesMidi, usesChunks, isInstrument),
-      mHostCallback(hostCallback),
+      mHostCallback(host != nullptr ? host->callback : nullptr),
       mStateChunk(4096),
       mBankChunk(4096) {
   std::memset(&mAEffect, 0, sizeof mAEffect);
@@ -330,12 +330,7 @@ float VSTCALLBACK IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index) {
 void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {
   IPlugVST* plug = PluginOf(effect);
   if (plug == nullptr) return;
-  CriticalSectionGuard guard(plug->mLock);
-  ParamRecord* param = plug->ParamAt(index);
-  if (param == nullptr) return;
-  if (IGraphics* editor = plug->Editor()) editor->PushParameterValue(index, value, true);
-  param->SetFromNormalized(value);
-  plug->ParameterChanged(index);
+  plug->ChangeParameter(index, value, ValueSource::kHost);
 }
 
 // Chunks
@@ -555,18 +550,8 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       if (param == nullptr) return 0;
       if (text == nullptr) return 1;
       double v;
-      if (!param->HasValueTexts()) {
-        v = ParseLeadingNumber(text);
-        if (param->negateDisplay) v = -v;
-      } else {
-        int found = 0;
-        if (!param->FindValueText(text, &found)) return 0;
-        v = found;
-      }
-      if (v != v) v = 0.0;  // "nan" is not a number a user means
-      if (IGraphics* editor = Editor()) editor->PushParameterValue(index, v, false);
-      param->SetClamped(v);
-      ParameterChanged(index);
+      if (!param->ValueFromText(text, &v)) return 0;
+      ChangeParameter(index, v, ValueSource::kHostText);
       return 1;
     }
 

@@ -15,7 +15,7 @@
 #include "effect/editor/IQVPresetMenu.h"
 #include "graphics/IControl.h"
 #include "graphics/IGraphicsWin.h"
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 #include "tests/support/DialogCloser.h"
 #include "tests/support/LocalHttpServer.h"
 
@@ -221,7 +221,8 @@ class WinEditorWindow : public ::testing::Test {
     HostCalls().clear();
     host = MakeHostWindow();
     ASSERT_NE(host, nullptr) << "no host window (is the X server running?)";
-    plug = new Veltrane(&RecordingHost);  // the default window class
+    static const HostConnection host{&RecordingHost};
+    plug = new Veltrane(&host);  // the default window class
     effect = plug->EffectRecord();
     Dispatch(effOpen);
     editor = dynamic_cast<IGraphicsWin*>(plug->Editor());

@@ -3,7 +3,7 @@
 // its edits, the host is told), renaming through the text box, and the
 // click areas.
 #include "effect/editor/IQVPresetMenu.h"
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 
 namespace edtest {
 namespace {

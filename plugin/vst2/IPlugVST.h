@@ -4,7 +4,13 @@
 #pragma once
 
 #include "plugin/IPlugBase.h"
-#include "plugin/vst24.h"
+#include "plugin/PluginEntry.h"
+#include "plugin/vst2/vst24.h"
+
+// What a VST 2.4 host hands the entry point: its callback.
+struct HostConnection {
+  audioMasterCallback callback = nullptr;
+};
 
 // Bounds of texts copied into host buffers. Hosts size these buffers
 // differently; every name of this plug-in fits whole within them.
@@ -16,7 +22,8 @@ constexpr int kHostPinLabelBound = 64;     // pin labels (the published field si
 
 class IPlugVST : public IPlugBase {
  public:
-  IPlugVST(audioMasterCallback hostCallback, int numParams, const char* channelIOString, int numPresets,
+  // A null host (tests) is a host that answers nothing.
+  IPlugVST(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
            const char* effectName, const char* productName, const char* makerName, int32_t version,
            int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,
            bool isInstrument);

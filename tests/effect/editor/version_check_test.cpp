@@ -3,7 +3,7 @@
 // headless window's script), the request is the one the update server
 // expects, and the browser opens only where it should.
 #include "effect/editor/IQVOnlineVersionMenu.h"
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 #include "tests/support/LocalHttpServer.h"
 
 namespace edtest {

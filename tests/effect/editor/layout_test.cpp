@@ -8,7 +8,7 @@
 #include "effect/editor/IQVOnlineVersionMenu.h"
 #include "effect/editor/IQVPresetMenu.h"
 #include "render/PngImage.h"
-#include "tests/editor/EditorTestSupport.h"
+#include "tests/effect/editor/EditorTestSupport.h"
 
 namespace edtest {
 namespace {
@@ -67,9 +67,9 @@ TEST_F(Layout, ControlsFollowTheTableInOrder) {
   EXPECT_NE(dynamic_cast<IQVFaderControl*>(Control(kRateFader)), nullptr);
   for (int i : {kRangeKnob, kWaveformKnob}) EXPECT_NE(dynamic_cast<IQVKnobMultiControl*>(Control(i)), nullptr) << i;
   EXPECT_NE(dynamic_cast<ITextControl*>(Control(kStatusLine)), nullptr);
-  EXPECT_EQ(plug->StatusLine(), Control(kStatusLine));
-  EXPECT_EQ(plug->ShiftIndicator(0), Control(kLeftIndicator));
-  EXPECT_EQ(plug->ShiftIndicator(1), Control(kRightIndicator));
+  EXPECT_EQ(plug->EditorView().StatusLine(), Control(kStatusLine));
+  EXPECT_EQ(plug->EditorView().ShiftIndicator(0), Control(kLeftIndicator));
+  EXPECT_EQ(plug->EditorView().ShiftIndicator(1), Control(kRightIndicator));
 
   // Images: frame counts and frame sizes of every strip in use.
   auto strip = [&](int i) { return static_cast<IBitmapControl*>(Control(i))->Strip(); };
@@ -132,8 +132,8 @@ TEST_F(Layout, AReplacedEditorTakesTheKeptControlsAlong) {
   auto* other = new IGraphicsHeadless(plug);
   plug->AttachEditor(other);
   editor = other;
-  EXPECT_EQ(plug->StatusLine(), nullptr);
-  EXPECT_EQ(plug->ShiftIndicator(0), nullptr);
+  EXPECT_EQ(plug->EditorView().StatusLine(), nullptr);
+  EXPECT_EQ(plug->EditorView().ShiftIndicator(0), nullptr);
   Open();
   SetParam(kLfoWaveform, 0.0f);
   SetParam(kLfoWaveform, 0.6f);
