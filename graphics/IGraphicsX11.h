@@ -3,7 +3,9 @@
 // handled and the surface repainted when the host calls PumpEvents (its
 // effEditIdle calls), turned into the graphics core's calls as the Windows
 // class turns its messages; plus the OS services controls use (popup menus,
-// an in-place text box, message boxes, the browser, folders, images).
+// an in-place text box, message boxes, the browser, folders, images). The
+// text box, the popup menu and the message box each have a file of their
+// own (TextEntryX11.cpp, PopupMenuX11.cpp, MessageBoxX11.cpp).
 //
 // Threads: every operation runs on the thread that opens the editor and
 // pumps its events (the host's GUI thread), except PushParameterValue
@@ -89,14 +91,16 @@ class IGraphicsX11 : public IGraphics {
   void EditorMouse(void* event);
   void EditorKey(void* keyEvent);
   void Tick();
-  void DestroyTextEntry();
-  void CommitOrCancelTextEntry();
-  void DrawTextEntry();
-  void TextEntryKey(void* keyEvent);
   void WindowDestroyedByOthers();
   void ReleaseDisplay();
   void GrabPointer(unsigned long time);
   void UngrabPointer(unsigned long time);
+  // TextEntryX11.cpp
+  void DestroyTextEntry();
+  void CommitOrCancelTextEntry();
+  void DrawTextEntry();
+  void TextEntryKey(void* keyEvent);
+  // MessageBoxX11.cpp
   int RunMessageBox(void* display, const char* text, const char* caption, int type);
   unsigned long MessageOwner();
 
