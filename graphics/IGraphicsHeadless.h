@@ -21,7 +21,7 @@ class IGraphicsHeadless : public IGraphics {
   enum EntryState : int32_t { kEntryIdle = 0, kEntryRepainted = 2, kEntryCancel = 3, kEntryCommit = 4 };
 
   struct Script {
-    std::deque<int> messageAnswers;  // ShowMessage; 1 (OK) when empty
+    std::deque<int> messageAnswers;  // ShowMessage; kAnswerOk when empty
     std::deque<int> menuChoices;     // command numbers; negative or empty: nothing chosen
     // What the user types into the next box, then Enter; nullopt is Escape.
     // With nothing scripted the box stays open.

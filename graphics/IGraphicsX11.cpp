@@ -594,9 +594,9 @@ void IGraphicsX11::EditorMouse(void* event) {
 
 bool IGraphicsX11::LaunchUrl(const char* address, const char* caption, const char* confirmation,
                              const char* error) {
-  if (confirmation != nullptr && ShowMessage(confirmation, caption, 4 /* yes/no */) != 6 /* yes */) return false;
+  if (confirmation != nullptr && ShowMessage(confirmation, caption, kMessageYesNo) != kAnswerYes) return false;
   if (address != nullptr && address[0] != '\0' && StartOpener(address)) return true;
-  if (error != nullptr) ShowMessage(error, caption, 0 /* OK */);
+  if (error != nullptr) ShowMessage(error, caption, kMessageOk);
   return false;
 }
 

@@ -43,9 +43,9 @@ class IGraphicsX11 : public IGraphics {
   void CancelTextEntry() override { mEntryState = EntryCancel; }
   void SetEditorSize(int width, int height) override;
   const char* BackendName() override { return "X11"; }
-  // Low nibble of `type`: 0 OK, 1 OK/Cancel, 2 Abort/Retry/Ignore,
-  // 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel; answers the Windows numbers
-  // (0 when no dialog could be shown).
+  // `type`'s buttons and default button are MessageBoxType's (icons are
+  // not drawn); answers a MessageAnswer, kAnswerNone when no dialog could
+  // be shown.
   int ShowMessage(const char* text, const char* caption, int type) override;
   PopupMenu* RunPopupMenu(PopupMenu& menu, const PixelRect& rect) override;
   void BeginTextEntry(IControl* control, const TextStyle& style, const PixelRect& rect, const char* text,

@@ -90,7 +90,7 @@ int IGraphicsX11::ShowMessage(const char* text, const char* caption, int type) {
   if (mDisplay != nullptr) return RunMessageBox(mDisplay, text, caption, type);
   // No editor open: a connection for the box alone.
   Display* display = OpenDisplay();
-  if (display == nullptr) return 0;
+  if (display == nullptr) return kAnswerNone;
   const int answer = RunMessageBox(display, text, caption, type);
   CloseDisplay(display);
   return answer;
@@ -104,28 +104,29 @@ int IGraphicsX11::RunMessageBox(void* connection, const char* text, const char* 
     int answer;
     char mnemonic;
   };
-  static const Button kOk[] = {{"OK", 1, 0}};
-  static const Button kOkCancel[] = {{"OK", 1, 0}, {"Cancel", 2, 0}};
-  static const Button kAbortRetryIgnore[] = {{"Abort", 3, 'a'}, {"Retry", 4, 'r'}, {"Ignore", 5, 'i'}};
-  static const Button kYesNoCancel[] = {{"Yes", 6, 'y'}, {"No", 7, 'n'}, {"Cancel", 2, 0}};
-  static const Button kYesNo[] = {{"Yes", 6, 'y'}, {"No", 7, 'n'}};
-  static const Button kRetryCancel[] = {{"Retry", 4, 'r'}, {"Cancel", 2, 0}};
+  static const Button kOk[] = {{"OK", kAnswerOk, 0}};
+  static const Button kOkCancel[] = {{"OK", kAnswerOk, 0}, {"Cancel", kAnswerCancel, 0}};
+  static const Button kAbortRetryIgnore[] = {
+      {"Abort", kAnswerAbort, 'a'}, {"Retry", kAnswerRetry, 'r'}, {"Ignore", kAnswerIgnore, 'i'}};
+  static const Button kYesNoCancel[] = {{"Yes", kAnswerYes, 'y'}, {"No", kAnswerNo, 'n'}, {"Cancel", kAnswerCancel, 0}};
+  static const Button kYesNo[] = {{"Yes", kAnswerYes, 'y'}, {"No", kAnswerNo, 'n'}};
+  static const Button kRetryCancel[] = {{"Retry", kAnswerRetry, 'r'}, {"Cancel", kAnswerCancel, 0}};
   const Button* buttons = kOk;
   int count = 1;
-  switch (type & 0xF) {
-    case 1: buttons = kOkCancel; count = 2; break;
-    case 2: buttons = kAbortRetryIgnore; count = 3; break;
-    case 3: buttons = kYesNoCancel; count = 3; break;
-    case 4: buttons = kYesNo; count = 2; break;
-    case 5: buttons = kRetryCancel; count = 2; break;
+  switch (type & kMessageButtonsMask) {
+    case kMessageOkCancel: buttons = kOkCancel; count = 2; break;
+    case kMessageAbortRetryIgnore: buttons = kAbortRetryIgnore; count = 3; break;
+    case kMessageYesNoCancel: buttons = kYesNoCancel; count = 3; break;
+    case kMessageYesNo: buttons = kYesNo; count = 2; break;
+    case kMessageRetryCancel: buttons = kRetryCancel; count = 2; break;
     default: break;
   }
   // Escape and the close box answer Cancel where there is one, OK where it
   // is the only button, and nothing otherwise (Windows disables closing).
-  int escapeAnswer = count == 1 ? buttons[0].answer : 0;
+  int escapeAnswer = count == 1 ? buttons[0].answer : kAnswerNone;
   for (int i = 0; i < count; ++i)
-    if (buttons[i].answer == 2) escapeAnswer = 2;
-  int focus = (type >> 8) & 0xF;  // the default button
+    if (buttons[i].answer == kAnswerCancel) escapeAnswer = kAnswerCancel;
+  int focus = (type & kMessageDefaultMask) / kMessageDefaultButton2;  // the default button
   if (focus >= count) focus = 0;
 
   TextStyle style = DialogStyle();
@@ -270,7 +271,7 @@ int IGraphicsX11::RunMessageBox(void* connection, const char* text, const char* 
       case KeyPress: {
         const KeySym sym = XLookupKeysym(&e.xkey, 0);
         if (sym == XK_Escape) {
-          if (escapeAnswer != 0) answer = escapeAnswer;
+          if (escapeAnswer != kAnswerNone) answer = escapeAnswer;
         } else if (sym == XK_Return || sym == XK_KP_Enter || sym == XK_space) {
           answer = buttons[focus].answer;
         } else if (sym == XK_Tab || sym == XK_Right || sym == XK_ISO_Left_Tab || sym == XK_Left) {
@@ -284,7 +285,8 @@ int IGraphicsX11::RunMessageBox(void* connection, const char* text, const char* 
         break;
       }
       case ClientMessage:
-        if (static_cast<Atom>(e.xclient.data.l[0]) == deleteWindow && escapeAnswer != 0) answer = escapeAnswer;
+        if (static_cast<Atom>(e.xclient.data.l[0]) == deleteWindow && escapeAnswer != kAnswerNone)
+          answer = escapeAnswer;
         break;
       case DestroyNotify:
         answer = escapeAnswer;  // destroyed by someone else
