@@ -129,3 +129,35 @@ enum KeyCode : int {
   kKeyLetterA = 15,  // letters A..Z are 15..40
   kKeyLetterZ = 40,
 };
+
+// IGraphics::ShowMessage's type word, numbered as Windows' MessageBox flags
+// (the Windows class passes it through): buttons in the low nibble, the icon
+// in the next, the default button in bits 8..11.
+enum MessageBoxType : int {
+  kMessageOk = 0x0,
+  kMessageOkCancel = 0x1,
+  kMessageAbortRetryIgnore = 0x2,
+  kMessageYesNoCancel = 0x3,
+  kMessageYesNo = 0x4,
+  kMessageRetryCancel = 0x5,
+  kMessageButtonsMask = 0xF,
+  kMessageIconError = 0x10,
+  kMessageIconQuestion = 0x20,
+  kMessageIconWarning = 0x30,
+  kMessageIconInformation = 0x40,
+  kMessageDefaultButton2 = 0x100,
+  kMessageDefaultButton3 = 0x200,
+  kMessageDefaultMask = 0xF00,
+};
+
+// ShowMessage's answers: the button pressed, as Windows numbers it.
+enum MessageAnswer : int {
+  kAnswerNone = 0,  // no box could be shown
+  kAnswerOk = 1,
+  kAnswerCancel = 2,
+  kAnswerAbort = 3,
+  kAnswerRetry = 4,
+  kAnswerIgnore = 5,
+  kAnswerYes = 6,
+  kAnswerNo = 7,
+};

@@ -57,11 +57,14 @@ class IGraphics {
                               const char* text, ParamRecord* param) = 0;
   virtual void HostFolder(std::string& folder) = 0;
   virtual void PluginFolder(std::string& folder) = 0;
-  virtual void DesktopFolder(std::string& folder) = 0;
-  virtual void AppDataFolder(std::string& folder, bool systemWide) = 0;
-  virtual void UserAppDataFolder(std::string& folder) = 0;
-  virtual void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) = 0;
-  virtual bool AskForColor(ArgbColor& color, const char* prompt) = 0;
+  // Services no window class offers: they answer nothing.
+  virtual void DesktopFolder(std::string& folder) { folder.clear(); }
+  virtual void AppDataFolder(std::string& folder, bool systemWide) { folder.clear(); }
+  virtual void UserAppDataFolder(std::string& folder) { AppDataFolder(folder, false); }
+  virtual void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) {
+    fileName.clear();
+  }
+  virtual bool AskForColor(ArgbColor& color, const char* prompt) { return false; }
   virtual bool LaunchUrl(const char* address, const char* caption, const char* confirmation,
                          const char* error) = 0;
   virtual bool ReservedQuery() { return false; }
@@ -71,7 +74,11 @@ class IGraphics {
   virtual void ReservedHookB() {}
   virtual void CloseEditorWindow() = 0;
   virtual void* EditorWindowHandle() = 0;
-  virtual bool ClipboardText(std::string& text) = 0;
+  // No window class reads the clipboard: empty, false.
+  virtual bool ClipboardText(std::string& text) {
+    text.clear();
+    return false;
+  }
   virtual ~IGraphics();
   virtual void HideCursor() {}
   virtual void RestoreCursor() {}

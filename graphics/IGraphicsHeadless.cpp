@@ -51,7 +51,7 @@ void IGraphicsHeadless::SetEditorSize(int width, int height) {
 
 int IGraphicsHeadless::ShowMessage(const char* text, const char* caption, int type) {
   mMessages.push_back(MessageRecord{text != nullptr ? text : "", caption != nullptr ? caption : "", type});
-  if (mScript.messageAnswers.empty()) return 1;
+  if (mScript.messageAnswers.empty()) return kAnswerOk;
   const int answer = mScript.messageAnswers.front();
   mScript.messageAnswers.pop_front();
   return answer;
@@ -152,14 +152,14 @@ void IGraphicsHeadless::PluginFolder(std::string& folder) { folder = PluginModul
 
 bool IGraphicsHeadless::LaunchUrl(const char* address, const char* caption, const char* confirmation,
                                   const char* error) {
-  if (confirmation != nullptr && ShowMessage(confirmation, caption, 4 /* yes/no */) != 6 /* yes */) return false;
+  if (confirmation != nullptr && ShowMessage(confirmation, caption, kMessageYesNo) != kAnswerYes) return false;
   bool opened = true;
   if (!mScript.browserOpens.empty()) {
     opened = mScript.browserOpens.front();
     mScript.browserOpens.pop_front();
   }
   mUrls.push_back(UrlRecord{address != nullptr ? address : "", opened});
-  if (!opened && error != nullptr) ShowMessage(error, caption, 0 /* OK */);
+  if (!opened && error != nullptr) ShowMessage(error, caption, kMessageOk);
   return opened;
 }
 

@@ -21,7 +21,7 @@ class IGraphicsHeadless : public IGraphics {
   enum EntryState : int32_t { kEntryIdle = 0, kEntryRepainted = 2, kEntryCancel = 3, kEntryCommit = 4 };
 
   struct Script {
-    std::deque<int> messageAnswers;  // ShowMessage; 1 (OK) when empty
+    std::deque<int> messageAnswers;  // ShowMessage; kAnswerOk when empty
     std::deque<int> menuChoices;     // command numbers; negative or empty: nothing chosen
     // What the user types into the next box, then Enter; nullopt is Escape.
     // With nothing scripted the box stays open.
@@ -70,21 +70,10 @@ class IGraphicsHeadless : public IGraphics {
                       ParamRecord* param) override;
   void HostFolder(std::string& folder) override { folder.clear(); }
   void PluginFolder(std::string& folder) override;
-  void DesktopFolder(std::string& folder) override { folder.clear(); }
-  void AppDataFolder(std::string& folder, bool systemWide) override { folder.clear(); }
-  void UserAppDataFolder(std::string& folder) override { AppDataFolder(folder, false); }
-  void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) override {
-    fileName.clear();
-  }
-  bool AskForColor(ArgbColor& color, const char* prompt) override { return false; }
   bool LaunchUrl(const char* address, const char* caption, const char* confirmation, const char* error) override;
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return mWindow; }
-  bool ClipboardText(std::string& text) override {
-    text.clear();
-    return false;
-  }
   LICE_IBitmap* LoadImageResource(int id, const char* name) override;
 
   // One tick of the repaint timer (does nothing while closed).

@@ -341,6 +341,22 @@ PopupMenu* IGraphicsWin::RunPopupMenu(PopupMenu& menu, const PixelRect& rect) {
   return chosen;
 }
 
+// ShowMessage hands its type to MessageBoxA and answers what it answers.
+static_assert(kMessageOk == MB_OK && kMessageOkCancel == MB_OKCANCEL &&
+                  kMessageAbortRetryIgnore == MB_ABORTRETRYIGNORE && kMessageYesNoCancel == MB_YESNOCANCEL &&
+                  kMessageYesNo == MB_YESNO && kMessageRetryCancel == MB_RETRYCANCEL &&
+                  kMessageButtonsMask == MB_TYPEMASK,
+              "message box buttons");
+static_assert(kMessageIconError == MB_ICONERROR && kMessageIconQuestion == MB_ICONQUESTION &&
+                  kMessageIconWarning == MB_ICONWARNING && kMessageIconInformation == MB_ICONINFORMATION,
+              "message box icons");
+static_assert(kMessageDefaultButton2 == MB_DEFBUTTON2 && kMessageDefaultButton3 == MB_DEFBUTTON3 &&
+                  kMessageDefaultMask == MB_DEFMASK,
+              "message box default buttons");
+static_assert(kAnswerOk == IDOK && kAnswerCancel == IDCANCEL && kAnswerAbort == IDABORT && kAnswerRetry == IDRETRY &&
+                  kAnswerIgnore == IDIGNORE && kAnswerYes == IDYES && kAnswerNo == IDNO,
+              "message box answers");
+
 int IGraphicsWin::ShowMessage(const char* text, const char* caption, int type) {
   if (mMessageOwner == nullptr && mParent != nullptr) {
     HWND owner = H(mParent);

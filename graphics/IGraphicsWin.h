@@ -42,21 +42,10 @@ class IGraphicsWin : public IGraphics {
                       ParamRecord* param) override;
   void HostFolder(std::string& folder) override;
   void PluginFolder(std::string& folder) override;
-  void DesktopFolder(std::string& folder) override { folder.clear(); }
-  void AppDataFolder(std::string& folder, bool systemWide) override { folder.clear(); }
-  void UserAppDataFolder(std::string& folder) override { AppDataFolder(folder, false); }
-  void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) override {
-    fileName.clear();
-  }
-  bool AskForColor(ArgbColor& color, const char* prompt) override { return false; }
   bool LaunchUrl(const char* address, const char* caption, const char* confirmation, const char* error) override;
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return mWindow; }
-  bool ClipboardText(std::string& text) override {
-    text.clear();
-    return false;
-  }
   void HideCursor() override;
   void RestoreCursor() override;
   LICE_IBitmap* LoadImageResource(int id, const char* name) override;

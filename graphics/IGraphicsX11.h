@@ -3,7 +3,9 @@
 // handled and the surface repainted when the host calls PumpEvents (its
 // effEditIdle calls), turned into the graphics core's calls as the Windows
 // class turns its messages; plus the OS services controls use (popup menus,
-// an in-place text box, message boxes, the browser, folders, images).
+// an in-place text box, message boxes, the browser, folders, images). The
+// text box, the popup menu and the message box each have a file of their
+// own (TextEntryX11.cpp, PopupMenuX11.cpp, MessageBoxX11.cpp).
 //
 // Threads: every operation runs on the thread that opens the editor and
 // pumps its events (the host's GUI thread), except PushParameterValue
@@ -41,31 +43,20 @@ class IGraphicsX11 : public IGraphics {
   void CancelTextEntry() override { mEntryState = EntryCancel; }
   void SetEditorSize(int width, int height) override;
   const char* BackendName() override { return "X11"; }
-  // Low nibble of `type`: 0 OK, 1 OK/Cancel, 2 Abort/Retry/Ignore,
-  // 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel; answers the Windows numbers
-  // (0 when no dialog could be shown).
+  // `type`'s buttons and default button are MessageBoxType's (icons are
+  // not drawn); answers a MessageAnswer, kAnswerNone when no dialog could
+  // be shown.
   int ShowMessage(const char* text, const char* caption, int type) override;
   PopupMenu* RunPopupMenu(PopupMenu& menu, const PixelRect& rect) override;
   void BeginTextEntry(IControl* control, const TextStyle& style, const PixelRect& rect, const char* text,
                       ParamRecord* param) override;
   void HostFolder(std::string& folder) override;
   void PluginFolder(std::string& folder) override;
-  void DesktopFolder(std::string& folder) override { folder.clear(); }
-  void AppDataFolder(std::string& folder, bool systemWide) override { folder.clear(); }
-  void UserAppDataFolder(std::string& folder) override { AppDataFolder(folder, false); }
-  void AskForFile(std::string& fileName, int action, std::string& folder, const char* extensions) override {
-    fileName.clear();
-  }
-  bool AskForColor(ArgbColor& color, const char* prompt) override { return false; }
   bool LaunchUrl(const char* address, const char* caption, const char* confirmation, const char* error) override;
   // `parent` is an X Window id cast to void*; answers ours the same way.
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return reinterpret_cast<void*>(static_cast<uintptr_t>(mWindow)); }
-  bool ClipboardText(std::string& text) override {
-    text.clear();
-    return false;
-  }
   void HideCursor() override;
   void RestoreCursor() override;
   LICE_IBitmap* LoadImageResource(int id, const char* name) override;
@@ -89,14 +80,16 @@ class IGraphicsX11 : public IGraphics {
   void EditorMouse(void* event);
   void EditorKey(void* keyEvent);
   void Tick();
-  void DestroyTextEntry();
-  void CommitOrCancelTextEntry();
-  void DrawTextEntry();
-  void TextEntryKey(void* keyEvent);
   void WindowDestroyedByOthers();
   void ReleaseDisplay();
   void GrabPointer(unsigned long time);
   void UngrabPointer(unsigned long time);
+  // TextEntryX11.cpp
+  void DestroyTextEntry();
+  void CommitOrCancelTextEntry();
+  void DrawTextEntry();
+  void TextEntryKey(void* keyEvent);
+  // MessageBoxX11.cpp
   int RunMessageBox(void* display, const char* text, const char* caption, int type);
   unsigned long MessageOwner();
 

@@ -20,12 +20,10 @@ constexpr const char* kRunningVersion = kVeltraneVersionText;
 // As the server answers: major, minor and a two-digit patch in one number.
 constexpr long kRunningRelease = kVeltraneVersionMajor * 1000 + kVeltraneVersionMinor * 100 + kVeltraneVersionMicro;
 constexpr const char* kCheckCaption = "Check Online for Update";
-constexpr int kMessageOk = 0, kMessageYesNo = 4, kIconError = 16, kIconInformation = 64;
-constexpr int kAnswerNo = 7;
 
 void ShowContactError(IGraphics* graphics) {
   const std::string text = std::string("An error occurred while contacting ") + kMakerWebDomain + ".";
-  graphics->ShowMessage(text.c_str(), kCheckCaption, kMessageOk | kIconError);
+  graphics->ShowMessage(text.c_str(), kCheckCaption, kMessageOk | kMessageIconError);
 }
 
 // "2004" reads 2.0.4, "2013" 2.0.13, "2100" 2.1.0: a zero third digit only
@@ -46,13 +44,13 @@ int CheckOnlineVersion(IPlugBase* plug, const HttpEndpoint& server) {
   }
   if (reply.find('<') != std::string::npos) {
     const std::string text = std::string("Invalid call to ") + kMakerWebDomain + ".";
-    graphics->ShowMessage(text.c_str(), kCheckCaption, kMessageOk | kIconError);
+    graphics->ShowMessage(text.c_str(), kCheckCaption, kMessageOk | kMessageIconError);
     return -3;
   }
   // strtol takes leading white space and a sign; no number reads 0.
   const long release = std::strtol(reply.c_str(), nullptr, 10);
   if (release <= kRunningRelease) {
-    graphics->ShowMessage("Your version is up to date.", kCheckCaption, kMessageOk | kIconInformation);
+    graphics->ShowMessage("Your version is up to date.", kCheckCaption, kMessageOk | kMessageIconInformation);
     return 0;
   }
   std::string text, caption;
