@@ -51,9 +51,38 @@ class MidiQueue {
   int mEnd = 0;
 };
 
-// The host application, as far as the plug-in tells hosts apart.
+// The host application, as far as the plug-in tells hosts apart. The numbers
+// are fixed (6, 10, 11 and 19 are never given).
 typedef int32_t HostKind;
-constexpr HostKind kHostNotAsked = -1;
-constexpr HostKind kHostUnknown = 0;
+enum : HostKind {
+  kHostNotAsked = -1,
+  kHostUnknown = 0,
+  kHostReaper = 1,
+  kHostProTools = 2,
+  kHostCubase = 3,
+  kHostNuendo = 4,
+  kHostSonar = 5,
+  kHostFL = 7,
+  kHostSamplitude = 8,
+  kHostAbletonLive = 9,
+  kHostMelodyne = 12,
+  kHostVstManLib = 13,
+  kHostAULab = 14,
+  kHostForte = 15,
+  kHostChainer = 16,
+  kHostAudition = 17,
+  kHostOrion = 18,
+  kHostSawStudio = 20,
+  kHostLogic = 21,
+  kHostGarageBand = 22,
+  kHostDigitalPerformer = 23,
+  kHostStandalone = 24,
+  kHostAudioMulch = 25,
+  kHostStudioOne = 26,
+  kHostVst3TestHost = 27,
+  kHostArdour = 28,
+  kHostRenoise = 29,
+  kHostOpenMPT = 30,
+};
 
 HostKind IdentifyHostByName(const char* text);

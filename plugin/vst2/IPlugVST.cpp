@@ -243,8 +243,9 @@ void IPlugVST::SetProcessingDelay(int frames) {
 void IPlugVST::PrepareForHost() {
   if (mHostPrepared) return;
   mHostPrepared = true;
+  // These hosts pass no inputs beyond the first two, and every output.
   const HostKind kind = HostType();
-  if (kind == 15 || kind == 17 || kind == 18 || kind == 20) {
+  if (kind == kHostForte || kind == kHostAudition || kind == kHostOrion || kind == kHostSawStudio) {
     for (int i = 2; i < NumInputChannels(); ++i) SetInputConnected(i, false);
     if (NumOutputChannels() >= 3)
       for (int i = 2; i < NumOutputChannels(); ++i) SetOutputConnected(i, true);
