@@ -611,3 +611,5 @@ void IGraphicsX11::HostFolder(std::string& folder) {
 }
 
 LICE_IBitmap* IGraphicsX11::LoadImageResource(int id, const char* name) { return ::LoadImageResource(id, name); }
+
+int IGraphicsX11::EventFd() const { return mDisplay != nullptr ? ConnectionNumber(D(mDisplay)) : -1; }

@@ -69,6 +69,9 @@ class IGraphicsX11 : public IGraphics {
   int32_t TextEntryStateNow() const { return mEntryState; }
   const std::string& TextEntryText() const { return mEntryText; }
   void* DisplayConnection() const { return mDisplay; }
+  // The X connection's file descriptor while the window is open, else -1:
+  // hosts with a run loop call PumpEvents when it is readable.
+  int EventFd() const;
   // Ticks of the repaint timer so far (they run from PumpEvents only).
   int TimerTicks() const { return mTimerTicks; }
 
