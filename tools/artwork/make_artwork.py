@@ -8,50 +8,65 @@ size with FreeType hinting so that small type stays crisp.  The output is
 deterministic: all texture noise comes from fixed seeds.
 
     python3 tools/artwork/make_artwork.py [--out DIR] [--preview FILE]
+    python3 tools/artwork/make_artwork.py --check
+
+--check writes nothing: it draws the images and compares their PNG bytes
+with those in the output folder (exit 1 when any differs, 77 when Pillow is
+missing).
 
 Needs Pillow (Debian: python3-pil) and the Liberation fonts
 (Debian: fonts-liberation2).
 """
 
 import argparse
+import io
 import math
 import os
 import random
+import re
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+try:
+    from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+except ImportError:          # reported by main(); --check counts it a skip
+    Image = None
 
 # ---------------------------------------------------------------------------
 # Geometry of the editor: the rectangles where the plug-in places its
-# controls (left, top, right, bottom; right and bottom exclusive).  The panel
-# artwork is laid out around these.
+# controls (left, top, right, bottom; right and bottom exclusive), read from
+# the table the layout code compiles (effect/editor/PanelGeometry.inc).  The
+# panel artwork is laid out around these.
 # ---------------------------------------------------------------------------
 
-W, H = 584, 390
+GEOMETRY = os.path.normpath(os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "effect",
+    "editor", "PanelGeometry.inc"))
 
-CONTROLS = {
-    "version":   (420, 12, 570, 40),
-    "prog_num":  (17, 355, 37, 371),
-    "prog_name": (45, 355, 245, 371),
-    "link":      (528, 300, 548, 320),
-    "mode_l":    (427, 154, 447, 184),
-    "mode_r":    (457, 154, 477, 184),
-    "mix_l":     (426, 228, 446, 300),
-    "mix_r":     (463, 228, 483, 300),
-    "vol_l":     (509, 228, 529, 300),
-    "vol_r":     (546, 228, 566, 300),
-    "fmin_l":    (268, 228, 398, 248),
-    "fmin_r":    (268, 245, 398, 265),
-    "fmax_l":    (268, 262, 398, 282),
-    "fmax_r":    (268, 279, 398, 299),
-    "range":     (183, 244, 223, 284),
-    "wave":      (39, 244, 79, 284),
-    "rate":      (112, 228, 132, 300),
-    "sync":      (112, 300, 132, 320),
-    "ind_l":     (277, 305, 387, 309),
-    "ind_r":     (277, 313, 387, 317),
-    "status":    (367, 355, 567, 371),
-}
+
+def read_geometry(path):
+    """(width, height) and the named rectangles of the geometry table."""
+    size, rects = None, {}
+    num = r"\s*(-?\d+)\s*"
+    with open(path, encoding="utf-8") as f:
+        for n, line in enumerate(f, 1):
+            line = line.split("//", 1)[0].strip()
+            if not line:
+                continue
+            m = re.fullmatch(r"PANEL_SIZE\(" + num + "," + num + r"\)", line)
+            if m:
+                size = (int(m.group(1)), int(m.group(2)))
+                continue
+            m = re.fullmatch(r"PANEL_RECT\(\s*(\w+)\s*," + num + "," + num +
+                             "," + num + "," + num + r"\)", line)
+            if not m:
+                sys.exit("make_artwork: %s:%d: cannot read %r" % (path, n, line))
+            rects[m.group(1)] = tuple(int(m.group(i)) for i in range(2, 6))
+    if size is None or not rects:
+        sys.exit("make_artwork: %s holds no panel size or rectangles" % path)
+    return size, rects
+
+
+(W, H), CONTROLS = read_geometry(GEOMETRY)
 
 VFADERS = ("rate", "mix_l", "mix_r", "vol_l", "vol_r")
 HFADERS = ("fmin_l", "fmin_r", "fmax_l", "fmax_r")
@@ -350,7 +365,7 @@ class Labels:
 S_BG = 4
 
 # Panel frames (outer boxes) of the four control sections.
-TITLE_END = int(round(_title_end()))
+TITLE_END = int(round(_title_end())) if Image is not None else 0
 
 SECTIONS = [
     ("LFO", (8, 202, 146, 336)),
@@ -496,7 +511,10 @@ DG = {
     "mixer": (490, 88, 532, 180), "jack_out": (555, 134),
     "bus_end": 389,
 }
-BANDS = [159, 169, 179]      # centres of the Mode lever bands
+# Centres of the Mode lever's three bands.
+BANDS = [CONTROLS["mode_l"][1] +
+         (2 * i + 1) * (CONTROLS["mode_l"][3] - CONTROLS["mode_l"][1]) // 6
+         for i in range(3)]
 
 
 def draw_diagram(c):
@@ -1226,6 +1244,28 @@ def make_preview(images, path, scale=2):
 
 # ---------------------------------------------------------------------------
 
+def png_bytes(img):
+    out = io.BytesIO()
+    img.convert("RGBA").save(out, format="PNG", optimize=False,
+                             compress_level=9)
+    return out.getvalue()
+
+
+def check_images(images, folder):
+    """Names of the images whose bytes differ from the files in folder."""
+    differing = []
+    for name, img in images.items():
+        path = os.path.join(folder, name)
+        try:
+            with open(path, "rb") as f:
+                committed = f.read()
+        except OSError:
+            committed = None
+        if committed != png_bytes(img):
+            differing.append(name)
+    return differing
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     default_out = os.path.normpath(os.path.join(here, "..", "..",
@@ -1235,7 +1275,14 @@ def main():
                     help="output directory (default: resources/img)")
     ap.add_argument("--preview", default=None,
                     help="also write a 2x preview composite to this file")
+    ap.add_argument("--check", action="store_true",
+                    help="compare with the images in the output directory "
+                         "instead of writing them")
     args = ap.parse_args()
+    if Image is None:
+        print("make_artwork: Pillow is missing (Debian: python3-pil)",
+              file=sys.stderr)
+        return 77 if args.check else 1
 
     back, labels = draw_background()
     problems = check_layout(labels)
@@ -1249,21 +1296,30 @@ def main():
         "vu.png": make_vu_strip(),
     }
     expected = {
-        "back.png": (584, 390), "handle.png": (20, 20),
+        "back.png": (W, H), "handle.png": (20, 20),
         "button.png": (20, 40), "switch_3.png": (20, 90),
         "switch_4.png": (40, 160), "switch_6.png": (40, 240),
         "vu.png": (110, 44),
     }
-    os.makedirs(args.out, exist_ok=True)
     for name, img in images.items():
         assert img.size == expected[name], (name, img.size)
-        img = img.convert("RGBA")
-        img.save(os.path.join(args.out, name), optimize=False,
-                 compress_level=9)
-    if args.preview:
-        make_preview(images, args.preview)
     for name, key in problems:
         print("layout: label %r touches %s" % (name, key), file=sys.stderr)
+    if args.check:
+        differing = check_images(images, args.out)
+        for name in differing:
+            print("artwork: %s differs from what the generator draws "
+                  "(run tools/artwork/make_artwork.py and commit the images)"
+                  % os.path.join(args.out, name), file=sys.stderr)
+        if not differing:
+            print("artwork: %d images match %s" % (len(images), args.out))
+        return 1 if differing or problems else 0
+    os.makedirs(args.out, exist_ok=True)
+    for name, img in images.items():
+        with open(os.path.join(args.out, name), "wb") as f:
+            f.write(png_bytes(img))
+    if args.preview:
+        make_preview(images, args.preview)
     return 1 if problems else 0
 
 
