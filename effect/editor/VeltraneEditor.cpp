@@ -48,6 +48,8 @@ void VeltraneEditor::Layout(IGraphics* graphics) {
 
   // The status line follows the pointer, so hovering must reach the controls.
   graphics->SetHandlesHover(true);
+  // A right press on the bare panel sets the user's own zoom, kept per user.
+  graphics->OfferUserZoom("quorvel", "veltrane.ini");
   graphics->AddBackground(1, "resources/img/back.png");
 
   graphics->AddControl(new IQVOnlineVersionMenu(plug, version));
@@ -98,7 +100,11 @@ void VeltraneEditor::ShowStatusText(int index) {
   }
   if (!editor->OnOpenWindowThread()) return;
   char text[64];
-  mPlug->FormatStatusText(index, text, sizeof text);
+  {
+    // The texts follow settings the host's threads change.
+    CriticalSectionGuard guard(mPlug->Lock());
+    mPlug->FormatStatusText(index, text, sizeof text);
+  }
   mStatusLine->SetTextFromPlugin(text);
   mStatusLine->MarkDirty(false);
 }
