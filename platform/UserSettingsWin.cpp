@@ -14,11 +14,15 @@ std::string UserSettingsPath(const char* folder, const char* file) {
 
 bool WriteProfileValue(const char* section, const char* key, const char* value, const char* path) {
   if (section == nullptr || key == nullptr || value == nullptr || path == nullptr || path[0] == '\0') return false;
+  // Every missing folder of the path, like mkdir -p (the drive's root exists).
   const std::string target = path;
-  const size_t separator = target.find_last_of("\\/");
-  if (separator != std::string::npos && separator > 0) {
-    const std::string folder = target.substr(0, separator);
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  for (size_t at = target.find_first_of("\\/", 3); at != std::string::npos;
+       at = target.find_first_of("\\/", at + 1)) {
+    const std::string folder = target.substr(0, at);
+    if (CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) continue;
+    // Folders above the user's may refuse creation while they exist.
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
   }
   return WritePrivateProfileStringA(section, key, value, path) != 0;
 }
