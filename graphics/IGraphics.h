@@ -162,6 +162,8 @@ class IGraphics {
   // The zoom menu at a point: "Automatic" and the scales 100 % to 200 %,
   // the user's current choice checked. Window thread.
   void RunZoomMenu(int x, int y);
+  // The scale in effect and the window's size: window thread, or any
+  // thread while the window is closed.
   double Scale() const { return mScale; }
   int WindowWidth() const { return ToWindowPixel(mWidth); }
   int WindowHeight() const { return ToWindowPixel(mHeight); }

@@ -498,10 +498,16 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       *static_cast<ERect**>(ptr) = &mEditorRect;
       return 1;
     }
-    case effEditOpen:
+    case effEditOpen: {
+      const ERect asked = mEditorRect;
       if (Editor() == nullptr || Editor()->OpenEditorWindow(ptr) == nullptr) return 0;
+      // The host's window may have another scale than the screen the size
+      // request saw: the host sizes its frame to the window we made.
+      if (mEditorRect.right != asked.right || mEditorRect.bottom != asked.bottom)
+        HostCall(audioMasterSizeWindow, mEditorRect.right, mEditorRect.bottom, nullptr, 0.0f);
       EditorOpened();
       return 1;
+    }
     case effEditClose:
       if (Editor() == nullptr) return 0;
       EditorClosed();

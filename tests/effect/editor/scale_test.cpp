@@ -162,9 +162,15 @@ TEST_F(Scale, ADragAtTwiceTheScaleMovesTheFaderByPanelPixels) {
 }
 
 TEST_F(Scale, TheUserBeatsTheHostWhichBeatsTheSystem) {
+  EXPECT_EQ(GetRect().right, 584);
+  // The host's window turns out to be on a screen at 125 %: opening there
+  // asks the host for the bigger frame.
   editor->GetScript().systemScale = 1.25;
   Open();
   EXPECT_EQ(editor->Scale(), 1.25) << "only the system said anything";
+  ASSERT_EQ(CountHostCalls(audioMasterSizeWindow), 1);
+  EXPECT_EQ(HostCalls().back().index, 730);
+  EXPECT_EQ(HostCalls().back().number, 488);
   HostSaysScale(1.75f);
   EXPECT_EQ(editor->Scale(), 1.75);
 
