@@ -121,7 +121,7 @@ void Veltrane::FormatFreq(int rangeIndex, double v, char* text) {
   const int r = ClampRangeIndex(rangeIndex);
   // The signal path shifts by min(1, v^2) of the range, downward for v < 0.
   const double hz = kRangeHz[r] * std::min(1.0, v * v);
-  char number[kParamTextSize];
+  char number[kParamTextSize - 8];  // room for the sign and the unit
   FormatFixed(number, sizeof number, hz, kRangeDecimals[r]);
   bool zero = true;
   for (const char* c = number; *c != '\0'; ++c) zero = zero && (*c == '0' || *c == '.');

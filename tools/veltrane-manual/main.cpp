@@ -1,6 +1,8 @@
 // Writes what the manual shows of the plug-in, taken from the plug-in's own
 // code so the manual cannot drift from it: the editor panel as the plug-in
-// paints it (PNG), and its parameters and programs (JSON).
+// paints it at 1x and 2x (PNG), and its parameters and programs (JSON).
+// Run it with XDG_CONFIG_HOME pointing at an empty folder: a zoom the user
+// chose for themselves would win over the scales asked for here.
 //
 //   veltrane-manual-assets OUTDIR
 #include <png.h>
@@ -76,10 +78,12 @@ std::string Number(double v) {
   return text;
 }
 
-// The panel of a fresh instance, as a host's first look shows it.
-bool PaintPanel(const std::string& path) {
+// The panel of a fresh instance, as a host's first look shows it, at the
+// scale a host asks for.
+bool PaintPanel(const std::string& path, double scale) {
   Veltrane plug(nullptr, &HeadlessWithArtwork);
   plug.FillEmptyPresets(plug.NumPresets());
+  plug.SetHostScale(scale);
   auto* window = static_cast<IGraphicsHeadless*>(plug.Editor());
   int parent = 0;
   if (window == nullptr || window->OpenEditorWindow(&parent) == nullptr) return false;
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  if (!PaintPanel(dir + "/panel.png")) {
+  if (!PaintPanel(dir + "/panel.png", 1.0) || !PaintPanel(dir + "/panel@2x.png", 2.0)) {
     std::fprintf(stderr, "veltrane-manual-assets: could not paint the panel into %s\n", dir.c_str());
     return 1;
   }
