@@ -1,5 +1,6 @@
 #include "plugin/vst3/IPlugVST3.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -41,6 +42,7 @@ IPlugVST3::IPlugVST3(const HostConnection* host, int numParams, const char* chan
                 makerId, latency, takesMidi, usesChunks, isInstrument),
       mHostContext(host != nullptr ? host->hostContext : nullptr),
       mGestures(static_cast<size_t>(numParams > 0 ? numParams : 0), Gesture::kNone),
+      mPendingNotes(static_cast<size_t>(numParams > 0 ? numParams : 0), 0),
       mStateOut(4096),
       mStateIn(4096),
       mUndoBank(4096),
@@ -318,6 +320,7 @@ tresult IPlugVST3::process(ProcessData& data) {
     }
   }
 
+  if (mNotesPending) SendPendingNotes();
   mNumCursors = 0;
   if (IParameterChanges* changes = data.inputParameterChanges) {
     const int32_t count = changes->getParameterCount();
@@ -355,6 +358,16 @@ tresult IPlugVST3::process(ProcessData& data) {
   return kResultOk;
 }
 
+void IPlugVST3::SendPendingNotes() {
+  if (mOutputChanges == nullptr) return;  // kept for a block that has a queue
+  for (size_t i = 0; i < mPendingNotes.size(); ++i) {
+    if (mPendingNotes[i] == 0) continue;
+    mPendingNotes[i] = 0;
+    NotifyHostOfParameter(static_cast<int>(i), ParamAt(static_cast<int>(i))->NormalizedValue());
+  }
+  mNotesPending = false;
+}
+
 void IPlugVST3::ReportAllParameters(int offset) {
   if (mOutputChanges == nullptr) return;
   for (int i = 0; i < NumParams(); ++i) {
@@ -373,6 +386,13 @@ uint32_t IPlugVST3::getProcessContextRequirements() {
 }
 
 // Host services
+
+void IPlugVST3::SetParameterFromEditor(int index, double normalised) {
+  CriticalSectionGuard guard(mLock);
+  ++mEditorCalls;
+  IPlugBase::SetParameterFromEditor(index, normalised);
+  --mEditorCalls;
+}
 
 void IPlugVST3::BeginParameterEdit(int index) {
   CriticalSectionGuard guard(mLock);
@@ -396,7 +416,12 @@ void IPlugVST3::NotifyHostOfParameter(int index, double normalised) {
     if (queue != nullptr) queue->addPoint(mBlockPosition, normalised, pointIndex);
     return;
   }
-  if (mHoldNotes || mHandler == nullptr) return;
+  if (mHoldNotes) return;
+  if (mEditorCalls == 0 || mHandler == nullptr) {
+    mPendingNotes[static_cast<size_t>(index)] = 1;
+    mNotesPending = true;
+    return;
+  }
   Gesture& gesture = mGestures[static_cast<size_t>(index)];
   if (gesture != Gesture::kNone) {
     mHandler->performEdit(id, normalised);
@@ -430,6 +455,7 @@ void IPlugVST3::EndParameterEdit(int index) {
 }
 
 void IPlugVST3::NotifyHostOfProgramChange() {
+  // Only the editor's program menu changes programs on its own.
   CriticalSectionGuard guard(mLock);
   if (mInProcess || mHandler == nullptr) return;
   mHandler->beginEdit(kProgramParamId);
@@ -438,10 +464,6 @@ void IPlugVST3::NotifyHostOfProgramChange() {
   // Names may have changed (a rename), values have.
   if (mUnitHandler != nullptr) mUnitHandler->notifyProgramListChange(kProgramListId, kAllProgramInvalid);
   mHandler->restartComponent(kParamValuesChanged);
-}
-
-void IPlugVST3::TellHostValuesChanged() {
-  if (!mInProcess && mHandler != nullptr) mHandler->restartComponent(kParamValuesChanged);
 }
 
 bool IPlugVST3::IsOffline() { return mProcessMode == kOffline; }
@@ -696,21 +718,20 @@ tresult IPlugVST3::setParamNormalized(ParamID id, ParamValue value) {
   if (value != value) return kInvalidArgument;
   value = Clamp01(value);
   CriticalSectionGuard guard(mLock);
+  if (id != kProgramParamId && id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
+  bool ok = true;
   if (id == kProgramParamId) {
     const int index = ProgramIndexOf(value);
-    if (index == CurrentPresetIndex()) return kResultOk;
-    ModifyCurrentPreset(nullptr);
-    mHoldNotes = true;
-    const bool loaded = LoadPreset(index);
-    mHoldNotes = false;
-    if (!loaded) return kResultFalse;
-    TellHostValuesChanged();
-    return kResultOk;
-  }
-  if (id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
-  if (ParamAt(static_cast<int>(id))->NormalizedValue() != value)
+    if (index != CurrentPresetIndex()) {
+      ModifyCurrentPreset(nullptr);
+      ok = LoadPreset(index);
+      // Every value changed: the next block tells the host.
+      if (ok) std::fill(mPendingNotes.begin(), mPendingNotes.end(), 1), mNotesPending = true;
+    }
+  } else if (ParamAt(static_cast<int>(id))->NormalizedValue() != value) {
     ChangeParameter(static_cast<int>(id), value, ValueSource::kHost);
-  return kResultOk;
+  }
+  return ok ? kResultOk : kResultFalse;
 }
 
 tresult IPlugVST3::setComponentHandler(IComponentHandler* handler) {

@@ -11,8 +11,12 @@
 //   between them), allocates nothing and calls the host only through the
 //   output parameter queue it was handed.
 // - Everything else arrives on the host's main (GUI) thread and holds the
-//   same section. Calls into the host's component handler (edit gestures,
-//   restarts) are made only from there, never from process().
+//   same section. The host's component handler hears (with edit gestures)
+//   only of changes the editor makes, on the GUI thread; never from
+//   process(), and never inside a call the host makes (the format's rule: a
+//   host's change is not answered through the handler). What a host's
+//   change moves besides (a linked partner, a program's values) reaches the
+//   host through the next block's output parameter queue.
 // - The editor's view and its run-loop callbacks are on the GUI thread; the
 //   window's events are handled without the plug-in's section, which the
 //   editor's controls take when they change a parameter.
@@ -83,6 +87,7 @@ class IPlugVST3 : public IPlugBase,
   ~IPlugVST3() override;
 
   // IPlugBase's host services.
+  void SetParameterFromEditor(int index, double normalised) override;
   void BeginParameterEdit(int index) override;
   void NotifyHostOfParameter(int index, double normalised) override;
   void EndParameterEdit(int index) override;
@@ -186,7 +191,7 @@ class IPlugVST3 : public IPlugBase,
   void ProcessPiece(int offset, int frames, bool doubles);
   void ReportAllParameters(int offset);
   bool LoadState(const ChunkBuffer& chunk);
-  void TellHostValuesChanged();
+  void SendPendingNotes();
   int ProgramIndexOf(double normalised) const;
   double NormalisedProgram(int index) const;
 
@@ -208,9 +213,13 @@ class IPlugVST3 : public IPlugBase,
   // Edit gestures open toward the host (GUI thread).
   std::vector<Gesture> mGestures;
   int mEditorGestures = 0;
-  // Per-parameter notes to the host are held back while a state or a
-  // program loads: a restart tells the host to read every value at once.
+  // Changes the editor makes go to the handler; other notes wait for the
+  // next block (per parameter, no allocation); while a state loads they are
+  // dropped, the host reads every value after it.
+  int mEditorCalls = 0;
   bool mHoldNotes = false;
+  std::vector<uint8_t> mPendingNotes;
+  bool mNotesPending = false;
 
   // Valid during process() only, on the audio thread.
   bool mInProcess = false;
