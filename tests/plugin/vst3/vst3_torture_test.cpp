@@ -120,6 +120,10 @@ TEST_F(Vst3Torture, ProcessingWhileTheGuiThreadAutomatesSwitchesProgramsAndMoves
     }
     EXPECT_TRUE(finite);
   });
+  // The GUI thread starts once the audio thread is processing.
+  for (const auto until = std::chrono::steady_clock::now() + seconds(60);
+       blocks == 0 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::yield();
   Rng rng(4);
   Budget rounds(torture::kUnderWine ? 300 : 3000, seconds(30));
   while (rounds.Next()) {
