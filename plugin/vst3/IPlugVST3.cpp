@@ -517,10 +517,8 @@ void IPlugVST3::ReadTransport(TransportInfo* info) {
   info->loopEnabled = (c.state & ProcessContext::kCycleActive) != 0;
 }
 
-void IPlugVST3::ResizeEditor(int width, int height) {
-  EditorResized(Editor(), width, height);
-  if (mAttachedView != nullptr) mAttachedView->RequestSize(width, height);
-}
+// The view answers the editor's size whenever a host asks for it.
+void IPlugVST3::ResizeEditor(int width, int height) { EditorResized(Editor(), width, height); }
 
 // State
 

@@ -101,9 +101,3 @@ void Vst3View::onFDIsSet(FileDescriptor fd) {
   IGraphics* editor = mPlug->Editor();
   if (mAttached && editor != nullptr) editor->PumpEvents();
 }
-
-void Vst3View::RequestSize(int width, int height) {
-  if (!mAttached || mFrame == nullptr) return;
-  ViewRect rect{0, 0, width, height};
-  mFrame->resizeView(this, &rect);
-}

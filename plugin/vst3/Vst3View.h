@@ -50,9 +50,6 @@ class Vst3View final : public vst3::IPlugView, public vst3::ITimerHandler, publi
   void onTimer() override;
   void onFDIsSet(vst3::FileDescriptor fd) override;
 
-  // The editor asked for another size: the host's frame is told.
-  void RequestSize(int width, int height);
-
  private:
   ~Vst3View();
 
