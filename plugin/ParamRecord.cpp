@@ -50,10 +50,10 @@ void ParamRecord::AddValueText(int v, const char* text) {
   valueTexts.push_back(entry);
 }
 
-void ParamRecord::SetFromNormalized(double x) {
+double ParamRecord::ValueFromNormalized(double x) const {
   double v = minimum + std::pow(x, shape) * (maximum - minimum);
   if (type != kTypeDouble) v = std::floor(v / step + 0.5) * step;
-  value = v < maximum ? v : maximum;
+  return v < maximum ? v : maximum;
 }
 
 double ParamRecord::NormalizeValue(double v) const {

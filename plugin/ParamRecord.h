@@ -29,7 +29,10 @@ class ParamRecord {
                    double shape);
   void AddValueText(int value, const char* text);
 
-  void SetFromNormalized(double x);
+  void SetFromNormalized(double x) { value = ValueFromNormalized(x); }
+  // The real value a normalised one stands for, as SetFromNormalized stores
+  // it (enumerations rounded to their step).
+  double ValueFromNormalized(double x) const;
   double NormalizedValue() const { return NormalizeValue(value); }
   double NormalizeValue(double v) const;
   // Writes at most kParamTextSize bytes including the terminator.

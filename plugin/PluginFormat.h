@@ -9,6 +9,9 @@
 #if defined(VELTRANE_FORMAT_VST2)
 #include "plugin/vst2/IPlugVST.h"
 using IPlugFormat = IPlugVST;
+#elif defined(VELTRANE_FORMAT_VST3)
+#include "plugin/vst3/IPlugVST3.h"
+using IPlugFormat = IPlugVST3;
 #else
 #error "No plug-in format chosen: the build defines one VELTRANE_FORMAT_*"
 #endif

@@ -1,6 +1,7 @@
 // What the editor host tests need of a window system: pixels as a test
-// compares them, and on Linux an X11 parent window for effEditOpen with
-// ways to find, measure and capture the window the plug-in puts in it.
+// compares them (and golden images to compare them with), and a real parent
+// window for the plug-in's editor with ways to find, measure and capture the
+// window the plug-in puts in it: an X11 one on Linux, a Win32 one under Wine.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,27 @@ struct Image {
   std::vector<uint8_t> bgra;
 };
 
-#if !defined(_WIN32)
+// PNG files (HostEditorImages.cpp); an empty image when it cannot be read.
+Image ReadPng(const std::string& path);
+bool WritePng(const std::string& path, const Image& image);
+// Pixels with a colour channel further apart than the threshold; all of
+// them when the sizes differ.
+int DifferingPixels(const Image& a, const Image& b, int threshold);
+// VELTRANE_UPDATE_GOLDEN=1 asks tests to rewrite their golden images.
+bool UpdatingGolden();
+
+#if defined(_WIN32)
+
+// A top-level window whose client area is width x height, on the side of
+// the screen away from the pointer (a hover would change the status line).
+// An HWND; null without a display.
+void* MakeParentWindow(int width, int height);
+// The window's pixels as the screen has them.
+Image CaptureWindow(void* window, int width, int height);
+// Runs the thread's waiting window messages.
+void PumpWindowMessages();
+
+#else
 
 // A mapped top-level window on a connection of the test's own, the way a
 // host's is separate from the plug-in's. Xlib types stay out of the header:

@@ -2,8 +2,6 @@
 // an editor and its size, and the window the plug-in opens inside a real
 // parent shows the panel of a golden image (an X11 parent natively; a
 // Windows one under Wine, both with an X server).
-#include <png.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -42,51 +40,6 @@ TEST_F(EditorWindow, TheRecordAnnouncesAnEditorOfThePanelsSize) {
   EXPECT_EQ(rect->bottom, kHeight);
 }
 
-Image ReadPng(const std::string& path) {
-  Image out;
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return out;
-  png.format = PNG_FORMAT_BGRA;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
-  if (!png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) {
-    png_image_free(&png);
-    return out;
-  }
-  out.width = static_cast<int>(png.width);
-  out.height = static_cast<int>(png.height);
-  out.bgra = std::move(pixels);
-  return out;
-}
-
-bool WritePng(const std::string& path, const Image& image) {
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(image.width);
-  png.height = static_cast<png_uint_32>(image.height);
-  png.format = PNG_FORMAT_BGRA;
-  return png_image_write_to_file(&png, path.c_str(), 0, image.bgra.data(), 0, nullptr) != 0;
-}
-
-// VELTRANE_UPDATE_GOLDEN=1 rewrites the golden image from this run.
-bool UpdatingGolden() {
-  const char* update = std::getenv("VELTRANE_UPDATE_GOLDEN");
-  return update != nullptr && update[0] == '1';
-}
-
-// Pixels with a colour channel further apart than the threshold; all of
-// them when the sizes differ.
-int DifferingPixels(const Image& a, const Image& b, int threshold) {
-  if (a.width != b.width || a.height != b.height || a.bgra.size() != b.bgra.size()) return a.width * a.height + 1;
-  int differing = 0;
-  for (size_t i = 0; i < a.bgra.size(); i += 4) {
-    int worst = 0;
-    for (size_t c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a.bgra[i + c] - b.bgra[i + c]));
-    differing += worst > threshold ? 1 : 0;
-  }
-  return differing;
-}
-
 // Waits (up to 5 s) for the window to show the golden image; with
 // VELTRANE_UPDATE_GOLDEN=1 first rewrites the golden image from it.
 void ExpectWindowMatchesGolden(const std::function<void()>& wait, const std::function<Image()>& capture,
@@ -122,78 +75,12 @@ void ExpectWindowMatchesGolden(const std::function<void()>& wait, const std::fun
   }
 }
 
-#if defined(_WIN32)
-
-// The window's pixels as the screen has them.
-Image Capture(HWND window, int width = kWidth, int height = kHeight) {
-  Image out;
-  HDC windowDC = GetDC(window);
-  if (windowDC == nullptr) return out;
-  HDC memory = CreateCompatibleDC(windowDC);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP shot = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (shot != nullptr && memory != nullptr) {
-    HGDIOBJ old = SelectObject(memory, shot);
-    if (BitBlt(memory, 0, 0, width, height, windowDC, 0, 0, SRCCOPY)) {
-      GdiFlush();
-      out.width = width;
-      out.height = height;
-      const uint8_t* p = static_cast<const uint8_t*>(bits);
-      out.bgra.assign(p, p + static_cast<size_t>(width) * height * 4);
-      for (size_t i = 3; i < out.bgra.size(); i += 4) out.bgra[i] = 255;
-    }
-    SelectObject(memory, old);
-  }
-  if (shot != nullptr) DeleteObject(shot);
-  if (memory != nullptr) DeleteDC(memory);
-  ReleaseDC(window, windowDC);
-  return out;
-}
-
-// A top-level window whose client area fits the editor, on the side of the
-// screen away from the pointer (a hover would change the status line).
-HWND MakeParent(int width = kWidth, int height = kHeight) {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "VeltraneHostEditorParent";
-    registered = RegisterClassA(&wc) != 0;
-  }
-  RECT frame{0, 0, width, height};
-  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  POINT pointer{0, 0};
-  GetCursorPos(&pointer);
-  const int x = pointer.x >= GetSystemMetrics(SM_CXSCREEN) / 2 ? 0 : GetSystemMetrics(SM_CXSCREEN) - w;
-  const int y = pointer.y >= GetSystemMetrics(SM_CYSCREEN) / 2 ? 0 : GetSystemMetrics(SM_CYSCREEN) - h;
-  return CreateWindowExA(0, "VeltraneHostEditorParent", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, w, h,
-                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-void PumpMessages() {
-  MSG m;
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
-
-#endif
-
 TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
   const std::string goldenPath = VELTRANE_HOST_EDITOR_GOLDEN;
 #if defined(_WIN32)
   auto plugin = Running();
   ASSERT_TRUE(plugin);
-  HWND parent = MakeParent();
+  HWND parent = static_cast<HWND>(MakeParentWindow(kWidth, kHeight));
   ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
   ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent), 1);
   HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
@@ -206,10 +93,10 @@ TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
   // timer paints, so the host only has to run its message loop.
   plugin->Dispatch(effEditIdle);
   const std::function<void()> wait = [] {
-    PumpMessages();
+    PumpWindowMessages();
     Sleep(20);
   };
-  const std::function<Image()> capture = [child] { return Capture(child); };
+  const std::function<Image()> capture = [child] { return CaptureWindow(child, kWidth, kHeight); };
 #else
   X11Parent parent(kWidth, kHeight);
   if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
@@ -238,7 +125,7 @@ TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
 #if defined(_WIN32)
   EXPECT_EQ(FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr), nullptr);
   DestroyWindow(parent);
-  PumpMessages();
+  PumpWindowMessages();
 #else
   EXPECT_TRUE(parent.Children().empty());
 #endif
@@ -267,7 +154,7 @@ TEST_F(EditorWindow, AtTwiceTheScaleTheWindowShowsThePaintedPanelAndTakesDrags) 
   ASSERT_NEAR(plugin->GetParameter(kVolumeR), 0.5f, 1e-6);
   const int x = 2 * 556, y = 2 * 264;
 #if defined(_WIN32)
-  HWND parent = MakeParent(kW, kH);
+  HWND parent = static_cast<HWND>(MakeParentWindow(kW, kH));
   ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
   ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent), 1);
   HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
@@ -278,10 +165,10 @@ TEST_F(EditorWindow, AtTwiceTheScaleTheWindowShowsThePaintedPanelAndTakesDrags) 
   EXPECT_EQ(r.bottom, kH);
   plugin->Dispatch(effEditIdle);
   const std::function<void()> wait = [] {
-    PumpMessages();
+    PumpWindowMessages();
     Sleep(20);
   };
-  const std::function<Image()> capture = [child] { return Capture(child, kW, kH); };
+  const std::function<Image()> capture = [child] { return CaptureWindow(child, kW, kH); };
   const std::function<void()> drag = [child, x, y] {
     SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     for (int i = 1; i <= 4; ++i) SendMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y - 10 * i));
@@ -321,7 +208,7 @@ TEST_F(EditorWindow, AtTwiceTheScaleTheWindowShowsThePaintedPanelAndTakesDrags) 
   EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
 #if defined(_WIN32)
   DestroyWindow(parent);
-  PumpMessages();
+  PumpWindowMessages();
 #endif
 }
 

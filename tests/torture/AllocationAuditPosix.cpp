@@ -63,7 +63,7 @@ void FreeHook(const volatile void*) {
 
 }  // namespace
 
-bool PrepareAllocationAudit(const testhost::PluginModule&, std::string& why) {
+bool PrepareAllocationAuditAt(const void*, std::string& why) {
   static const bool installed = __sanitizer_install_malloc_and_free_hooks(&MallocHook, &FreeHook) != 0;
   if (!installed) why = "the sanitizer runtime refused the allocation hooks";
   gSiteTaken = false;
@@ -140,7 +140,7 @@ __attribute__((visibility("default"))) void free(void* ptr) {
 
 namespace torture {
 
-bool PrepareAllocationAudit(const testhost::PluginModule&, std::string&) {
+bool PrepareAllocationAuditAt(const void*, std::string&) {
   // Loads what backtrace needs now, not inside a counted call.
   void* frames[4];
   backtrace(frames, 4);
@@ -153,6 +153,11 @@ bool PrepareAllocationAudit(const testhost::PluginModule&, std::string&) {
 #endif
 
 namespace torture {
+
+// Every module's heap calls are this program's: which module does not matter.
+bool PrepareAllocationAudit(const testhost::PluginModule&, std::string& why) {
+  return PrepareAllocationAuditAt(nullptr, why);
+}
 
 void ArmAllocationAudit() {
   gAllocations = 0;

@@ -1,0 +1,168 @@
+// The editor through VST3's view: its platform and size, and the panel in a
+// real parent window (X11 with the host's run loop natively, HWND under
+// Wine) that looks like the golden image, sends a dragged control's changes
+// and its linked partner's to the host inside their gestures, and goes away
+// when removed.
+#include <chrono>
+#include <cstring>
+#include <functional>
+
+#include "tests/host/HostEditorParent.h"
+#include "tests/plugin/vst3/Vst3TestSupport.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#endif
+
+namespace vst3host {
+namespace {
+
+using namespace vst3;
+using Vst3Editor = Vst3Test;
+
+constexpr int kWidth = 584, kHeight = 390;
+#if defined(_WIN32)
+const char* const kNative = kPlatformTypeHWND;
+const char* const kOther = kPlatformTypeX11EmbedWindowID;
+#else
+const char* const kNative = kPlatformTypeX11EmbedWindowID;
+const char* const kOther = kPlatformTypeHWND;
+#endif
+
+TEST_F(Vst3Editor, TheViewAnswersForItsPlatformAndItsOneSize) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  EXPECT_EQ(plugin->controller->createView("inspector"), nullptr);
+  IPlugView* view = plugin->controller->createView(kEditorViewName);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->isPlatformTypeSupported(kNative), kResultTrue);
+  EXPECT_EQ(view->isPlatformTypeSupported(kOther), kResultFalse);
+  ViewRect size{};
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.right - size.left, kWidth);
+  EXPECT_EQ(size.bottom - size.top, kHeight);
+  EXPECT_EQ(view->canResize(), kResultFalse);
+  ViewRect bigger{10, 10, 1000, 800};
+  EXPECT_EQ(view->onSize(&bigger), kResultFalse);
+  ASSERT_EQ(view->checkSizeConstraint(&bigger), kResultOk);
+  EXPECT_EQ(bigger.right, 10 + kWidth);
+  EXPECT_EQ(bigger.bottom, 10 + kHeight);
+  EXPECT_EQ(view->attached(nullptr, kNative), kInvalidArgument);
+  int notAWindow = 0;
+  EXPECT_EQ(view->attached(&notAWindow, kOther), kResultFalse);
+  EXPECT_EQ(view->removed(), kResultFalse);
+  EXPECT_EQ(view->release(), 0u);
+}
+
+TEST_F(Vst3Editor, InARealParentItShowsThePanelAndSendsGesturesToTheHost) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  Frame frame;
+  IPlugView* view = plugin->controller->createView(kEditorViewName);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->setFrame(&frame), kResultOk);
+
+#if defined(_WIN32)
+  const std::string golden = VELTRANE_GOLDEN_DIR "/editor_window_wine.png";
+  HWND parent = static_cast<HWND>(testhost::MakeParentWindow(kWidth, kHeight));
+  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
+  ASSERT_EQ(view->attached(parent, kNative), kResultOk);
+  HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
+  ASSERT_NE(child, nullptr);
+  const std::function<void(int)> run = [](int ms) {
+    for (int t = 0; t < ms; t += 10) testhost::PumpWindowMessages(), Sleep(10);
+  };
+  const std::function<testhost::Image()> capture = [child] {
+    return testhost::CaptureWindow(child, kWidth, kHeight);
+  };
+  const std::function<void(int, int, int)> mouse = [child](int message, int x, int y) {
+    PostMessageA(child, static_cast<UINT>(message), message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+  };
+  const int press = WM_LBUTTONDOWN, move = WM_MOUSEMOVE, release = WM_LBUTTONUP;
+#else
+  const std::string golden = VELTRANE_GOLDEN_DIR "/editor_window_linux.png";
+  testhost::X11Parent parent(kWidth, kHeight);
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
+  parent.MovePointerAway();
+  ASSERT_EQ(view->attached(parent.handle(), kNative), kResultOk);
+  // The window lives on the host's loop: a 40 ms timer and the X connection.
+  ASSERT_EQ(frame.timers.size(), 1u);
+  EXPECT_EQ(frame.timers[0].interval, 40u);
+  EXPECT_EQ(frame.fds.size(), 1u);
+  const std::vector<unsigned long> children = parent.Children();
+  ASSERT_EQ(children.size(), 1u);
+  const unsigned long child = children[0];
+  const std::function<void(int)> run = [&frame, &parent](int ms) {
+    parent.Sync();
+    frame.RunFor(ms);
+  };
+  const std::function<testhost::Image()> capture = [&parent, child] { return parent.Capture(child); };
+  Display* input = XOpenDisplay(nullptr);
+  ASSERT_NE(input, nullptr);
+  int rootX = 0, rootY = 0;
+  Window unused = 0;
+  XTranslateCoordinates(input, child, DefaultRootWindow(input), 0, 0, &rootX, &rootY, &unused);
+  const std::function<void(int, int, int)> mouse = [&](int what, int x, int y) {
+    XTestFakeMotionEvent(input, -1, rootX + x, rootY + y, CurrentTime);
+    if (what != 0) XTestFakeButtonEvent(input, 1, what > 0, CurrentTime);
+    XSync(input, False);
+  };
+  const int press = 1, move = 0, release = -1;
+#endif
+
+  // One window at a time.
+  IPlugView* second = plugin->controller->createView(kEditorViewName);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->attached(reinterpret_cast<void*>(uintptr_t{1}), kNative), kResultFalse);
+  second->release();
+
+  const testhost::Image want = testhost::ReadPng(golden);
+  ASSERT_EQ(want.width, kWidth) << "cannot read " << golden;
+  int differing = kWidth * kHeight;
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+       differing >= kWidth * kHeight / 200 && std::chrono::steady_clock::now() < until;) {
+    run(40);
+    differing = testhost::DifferingPixels(capture(), want, 48);
+  }
+  EXPECT_LT(differing, kWidth * kHeight / 200) << "pixels differ from " << golden;
+
+  // Linked, Mix L at the top of its track (its handle at 426, 228), then
+  // dragged down: Mix R follows, each change inside its gesture.
+  plugin->controller->setParamNormalized(testhost::kLink, 1.0);
+  plugin->controller->setParamNormalized(testhost::kMixL, 1.0);
+  run(60);
+  plugin->handler.Clear();
+  mouse(press, 436, 238);
+  run(60);
+  mouse(move, 436, 250);
+  run(60);
+  mouse(move, 436, 262);
+  run(60);
+  mouse(release, 436, 262);
+  run(60);
+  const std::string script = plugin->handler.Script();
+  EXPECT_EQ(script.rfind("b 3 p 3", 0), 0u) << script;
+  EXPECT_NE(script.find("p 3 b 4 p 4"), std::string::npos) << script;
+  EXPECT_EQ(script.size() > 8 ? script.substr(script.size() - 7) : script, "e 3 e 4") << script;
+  EXPECT_EQ(script.find('e'), script.size() - 7) << script;
+  EXPECT_LT(plugin->controller->getParamNormalized(testhost::kMixR), 1.0);
+
+  ASSERT_EQ(view->removed(), kResultOk);
+#if defined(_WIN32)
+  EXPECT_EQ(FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr), nullptr);
+  DestroyWindow(parent);
+  testhost::PumpWindowMessages();
+#else
+  XCloseDisplay(input);
+  EXPECT_TRUE(parent.Children().empty());
+  EXPECT_TRUE(frame.timers.empty());
+  EXPECT_TRUE(frame.fds.empty());
+#endif
+  EXPECT_EQ(view->release(), 0u);
+}
+
+}  // namespace
+}  // namespace vst3host

@@ -1,0 +1,128 @@
+// State through the host's streams: exactly the VST 2.4 build's program
+// chunk, VST 2.4 program and bank chunks loaded, the factory programs as a
+// program list, and streams that are not ours refused with nothing lost.
+#include <cmath>
+#include <random>
+
+#include "tests/plugin/vst3/Vst3TestSupport.h"
+
+namespace vst3host {
+namespace {
+
+using namespace vst3;
+using State = Vst3Test;
+using testhost::Bytes;
+using testhost::ChunkWriter;
+
+TEST_F(State, IsTheVst2BuildsProgramChunkBothWays) {
+  Pair pair = ConfiguredPair(testhost::ref::Settings{});
+  ASSERT_TRUE(pair.vst3);
+  // Values of every kind, written into the VST 2.4 build, read from the VST3 one.
+  const Bytes record = testhost::Record201(testhost::DistinctValues(), 0, "");
+  ASSERT_EQ(pair.vst2->SetChunk(testhost::ProgramChunk(record, "Renamed"), true), 1);
+  const Bytes vst2Chunk = pair.vst2->GetChunk(true);
+  ASSERT_EQ(pair.vst3->SetState(vst2Chunk), kResultOk);
+  EXPECT_EQ(pair.vst3->GetState(), vst2Chunk);
+  // Hosts' streams that move a few bytes per call.
+  MemoryStream slow;
+  slow.mostPerCall = 7;
+  ASSERT_EQ(pair.vst3->component->getState(&slow), kResultOk);
+  EXPECT_EQ(slow.bytes, vst2Chunk);
+  auto other = Instance::Create();
+  ASSERT_TRUE(other);
+  slow.position = 0;
+  ASSERT_EQ(other->component->setState(&slow), kResultOk);
+  EXPECT_EQ(other->GetState(), vst2Chunk);
+  EXPECT_EQ(pair.vst3->component->setState(nullptr), kInvalidArgument);
+}
+
+TEST_F(State, AVst2BankLoadsWithItsProgramNames) {
+  auto vst2 = testhost::PluginInstance::Create(testhost::SharedModule());
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(vst2 && plugin);
+  vst2->Open();
+  vst2->Dispatch(effSetProgram, 0, 4);
+  testhost::SetExact(*vst2, testhost::kFreqMaxL, 0.8125);
+  vst2->Dispatch(effSetProgramName, 0, 0, const_cast<char*>("Mine"));
+  vst2->Dispatch(effSetProgram, 0, 9);
+  const Bytes bank = vst2->GetChunk(false);
+  vst2->Dispatch(effSetProgram, 0, 0);  // the VST3 instance's current program
+  ASSERT_EQ(plugin->SetState(bank), kResultOk);
+  for (int i = 0; i < 32; ++i) {
+    String128 name{};
+    ASSERT_EQ(plugin->units->getProgramName(1, i, name), kResultOk);
+    EXPECT_EQ(FromUtf16(name), vst2->ProgramNameIndexed(i)) << i;
+  }
+  ASSERT_EQ(plugin->controller->setParamNormalized(0x50726F67, 4.0 / 31.0), kResultOk);
+  vst2->Dispatch(effSetProgram, 0, 4);
+  EXPECT_EQ(plugin->GetState(), vst2->GetChunk(true));
+}
+
+TEST_F(State, TheFactoryProgramsAreTheProgramList) {
+  auto vst2 = testhost::PluginInstance::Create(testhost::SharedModule());
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(vst2 && plugin);
+  vst2->Open();
+  IUnitInfo* units = plugin->units;
+  ASSERT_EQ(units->getUnitCount(), 1);
+  UnitInfo unit{};
+  ASSERT_EQ(units->getUnitInfo(0, unit), kResultOk);
+  EXPECT_EQ(unit.id, kRootUnitId);
+  EXPECT_EQ(unit.parentUnitId, kNoParentUnitId);
+  ASSERT_EQ(units->getProgramListCount(), 1);
+  ProgramListInfo list{};
+  ASSERT_EQ(units->getProgramListInfo(0, list), kResultOk);
+  EXPECT_EQ(list.id, unit.programListId);
+  EXPECT_EQ(list.programCount, 32);
+  String128 name{};
+  EXPECT_EQ(units->getProgramName(list.id, 32, name), kInvalidArgument);
+  EXPECT_EQ(units->getProgramName(list.id + 1, 0, name), kInvalidArgument);
+  for (int i : {0, 1, 17, 31}) {
+    ASSERT_EQ(plugin->controller->setParamNormalized(0x50726F67, i / 31.0), kResultOk);
+    vst2->Dispatch(effSetProgram, 0, i);
+    EXPECT_EQ(plugin->GetState(), vst2->GetChunk(true)) << "program " << i;
+  }
+}
+
+TEST_F(State, StreamsThatAreNotOursAreRefusedWithNothingLost) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  ASSERT_EQ(plugin->SetState(testhost::ProgramChunk(testhost::Record201(testhost::DistinctValues()), "Kept")),
+            kResultOk);
+  const Bytes kept = plugin->GetState();
+  const size_t recordEnd = kept.size() - 4 - 4;  // before the name "Kept" and its length
+  std::vector<Bytes> refused = {{}, kept, kept};
+  refused[1].push_back(0);                                    // longer
+  refused[2][4] = 2;                                          // a newer framework version
+  Bytes newer = kept;
+  newer[8 + 21] = '9';                                        // a newer record ("..._2.0.9")
+  refused.push_back(newer);
+  for (size_t n = 1; n < kept.size(); ++n)
+    if (n != recordEnd) refused.emplace_back(kept.begin(), kept.begin() + static_cast<long>(n));
+  std::mt19937 rng(77);
+  for (int k = 0; k < 50; ++k) {
+    Bytes noise(rng() % 600);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(rng());
+    if (k % 2 == 0 && noise.size() >= 8) std::copy(kept.begin(), kept.begin() + 8, noise.begin());
+    refused.push_back(noise);
+  }
+  for (const Bytes& bytes : refused) {
+    EXPECT_NE(plugin->SetState(bytes), kResultOk) << bytes.size() << " bytes";
+    ASSERT_EQ(plugin->GetState(), kept) << "changed by " << bytes.size() << " bytes";
+  }
+
+  // Numbers that are no values are never loaded.
+  testhost::Values wild = testhost::DistinctValues();
+  wild[1] = std::nan("");
+  wild[3] = INFINITY;
+  wild[10] = -INFINITY;
+  wild[13] = 1e300;
+  ASSERT_EQ(plugin->SetState(testhost::ProgramChunk(testhost::Record201(wild), "Wild")), kResultOk);
+  for (ParamID id = 0; id < 15; ++id) {
+    const double plain = plugin->controller->normalizedParamToPlain(id, plugin->controller->getParamNormalized(id));
+    EXPECT_TRUE(std::isfinite(plain)) << id;
+  }
+}
+
+}  // namespace
+}  // namespace vst3host
