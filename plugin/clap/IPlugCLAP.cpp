@@ -80,8 +80,11 @@ void IPlugCLAP::RequestFlush() {
   mHostParams->request_flush(mHost);
 }
 
+// Before init (the factory bank loads in the constructor) the host hears
+// of no change: it reads every value when it starts.
+
 void IPlugCLAP::BeginParameterEdit(int index) {
-  if (index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
+  if (!mInitialised || index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
   CriticalSectionGuard guard(mLock);
   if (mGesture[index]) return;
   mGesture[index] = true;
@@ -96,7 +99,7 @@ void IPlugCLAP::BeginParameterEdit(int index) {
 
 void IPlugCLAP::NotifyHostOfParameter(int index, double normalised) {
   const ParamRecord* param = ParamAt(index);
-  if (param == nullptr || index >= kMaxGestureParams) return;
+  if (!mInitialised || param == nullptr || index >= kMaxGestureParams) return;
   CriticalSectionGuard guard(mLock);
   // The value stored is the exact one; normalised is its image in 0..1.
   const double value = param->value;
@@ -126,7 +129,7 @@ void IPlugCLAP::WantTextRescan() {
 }
 
 void IPlugCLAP::EndParameterEdit(int index) {
-  if (index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
+  if (!mInitialised || index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
   CriticalSectionGuard guard(mLock);
   if (!mGesture[index]) return;
   mGesture[index] = false;

@@ -22,6 +22,9 @@ struct HeapCounts {
 // Sets counting up for the loaded plug-in (once per process is enough).
 // False, with the reason, where this build cannot count.
 bool PrepareAllocationAudit(const testhost::PluginModule& module, std::string& why);
+// The same for a plug-in module of another format, named by any address
+// inside it (its entry).
+bool PrepareAllocationAuditAt(const void* addressInModule, std::string& why);
 
 // Starts counting the calling thread's heap calls.
 void ArmAllocationAudit();

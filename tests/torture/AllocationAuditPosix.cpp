@@ -63,7 +63,11 @@ void FreeHook(const volatile void*) {
 
 }  // namespace
 
-bool PrepareAllocationAudit(const testhost::PluginModule&, std::string& why) {
+bool PrepareAllocationAudit(const testhost::PluginModule& module, std::string& why) {
+  return PrepareAllocationAuditAt(reinterpret_cast<const void*>(module.entry()), why);
+}
+
+bool PrepareAllocationAuditAt(const void*, std::string& why) {
   static const bool installed = __sanitizer_install_malloc_and_free_hooks(&MallocHook, &FreeHook) != 0;
   if (!installed) why = "the sanitizer runtime refused the allocation hooks";
   gSiteTaken = false;
@@ -140,7 +144,11 @@ __attribute__((visibility("default"))) void free(void* ptr) {
 
 namespace torture {
 
-bool PrepareAllocationAudit(const testhost::PluginModule&, std::string&) {
+bool PrepareAllocationAudit(const testhost::PluginModule& module, std::string& why) {
+  return PrepareAllocationAuditAt(reinterpret_cast<const void*>(module.entry()), why);
+}
+
+bool PrepareAllocationAuditAt(const void*, std::string&) {
   // Loads what backtrace needs now, not inside a counted call.
   void* frames[4];
   backtrace(frames, 4);

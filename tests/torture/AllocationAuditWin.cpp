@@ -182,15 +182,19 @@ int RedirectImports(HMODULE module, bool& sawMalloc, std::string& why) {
 }  // namespace
 
 bool PrepareAllocationAudit(const testhost::PluginModule& module, std::string& why) {
+  return PrepareAllocationAuditAt(reinterpret_cast<const void*>(module.entry()), why);
+}
+
+bool PrepareAllocationAuditAt(const void* addressInModule, std::string& why) {
   static bool prepared = false;
   static bool ok = false;
   static std::string reason;
   if (!prepared) {
     prepared = true;
     HMODULE handle = nullptr;
-    if (module.entry() == nullptr ||
+    if (addressInModule == nullptr ||
         !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(module.entry()), &handle)) {
+                            static_cast<LPCSTR>(addressInModule), &handle)) {
       reason = "cannot find the plug-in module";
     } else {
       gPlugin = handle;
