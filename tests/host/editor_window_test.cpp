@@ -17,6 +17,7 @@
 #include <windows.h>
 #endif
 
+#include "tests/host/EditorImages.h"
 #include "tests/host/HostEditorParent.h"
 #include "tests/host/HostTestSupport.h"
 
@@ -24,8 +25,6 @@ namespace testhost {
 namespace {
 
 using EditorWindow = HostTest;
-
-constexpr int kWidth = 584, kHeight = 390;
 
 TEST_F(EditorWindow, TheRecordAnnouncesAnEditorOfThePanelsSize) {
   auto plugin = Running();
@@ -41,117 +40,6 @@ TEST_F(EditorWindow, TheRecordAnnouncesAnEditorOfThePanelsSize) {
   EXPECT_EQ(rect->right, kWidth);
   EXPECT_EQ(rect->bottom, kHeight);
 }
-
-Image ReadPng(const std::string& path) {
-  Image out;
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return out;
-  png.format = PNG_FORMAT_BGRA;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
-  if (!png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) {
-    png_image_free(&png);
-    return out;
-  }
-  out.width = static_cast<int>(png.width);
-  out.height = static_cast<int>(png.height);
-  out.bgra = std::move(pixels);
-  return out;
-}
-
-bool WritePng(const std::string& path, const Image& image) {
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(image.width);
-  png.height = static_cast<png_uint_32>(image.height);
-  png.format = PNG_FORMAT_BGRA;
-  return png_image_write_to_file(&png, path.c_str(), 0, image.bgra.data(), 0, nullptr) != 0;
-}
-
-// VELTRANE_UPDATE_GOLDEN=1 rewrites the golden image from this run.
-bool UpdatingGolden() {
-  const char* update = std::getenv("VELTRANE_UPDATE_GOLDEN");
-  return update != nullptr && update[0] == '1';
-}
-
-// Pixels with a colour channel further apart than the threshold; all of
-// them when the sizes differ.
-int DifferingPixels(const Image& a, const Image& b, int threshold) {
-  if (a.width != b.width || a.height != b.height || a.bgra.size() != b.bgra.size()) return kWidth * kHeight;
-  int differing = 0;
-  for (size_t i = 0; i < a.bgra.size(); i += 4) {
-    int worst = 0;
-    for (size_t c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a.bgra[i + c] - b.bgra[i + c]));
-    differing += worst > threshold ? 1 : 0;
-  }
-  return differing;
-}
-
-#if defined(_WIN32)
-
-// The window's pixels as the screen has them.
-Image Capture(HWND window) {
-  Image out;
-  HDC windowDC = GetDC(window);
-  if (windowDC == nullptr) return out;
-  HDC memory = CreateCompatibleDC(windowDC);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP shot = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (shot != nullptr && memory != nullptr) {
-    HGDIOBJ old = SelectObject(memory, shot);
-    if (BitBlt(memory, 0, 0, kWidth, kHeight, windowDC, 0, 0, SRCCOPY)) {
-      GdiFlush();
-      out.width = kWidth;
-      out.height = kHeight;
-      const uint8_t* p = static_cast<const uint8_t*>(bits);
-      out.bgra.assign(p, p + static_cast<size_t>(kWidth) * kHeight * 4);
-      for (size_t i = 3; i < out.bgra.size(); i += 4) out.bgra[i] = 255;
-    }
-    SelectObject(memory, old);
-  }
-  if (shot != nullptr) DeleteObject(shot);
-  if (memory != nullptr) DeleteDC(memory);
-  ReleaseDC(window, windowDC);
-  return out;
-}
-
-// A top-level window whose client area fits the editor, on the side of the
-// screen away from the pointer (a hover would change the status line).
-HWND MakeParent() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "VeltraneHostEditorParent";
-    registered = RegisterClassA(&wc) != 0;
-  }
-  RECT frame{0, 0, kWidth, kHeight};
-  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  POINT pointer{0, 0};
-  GetCursorPos(&pointer);
-  const int x = pointer.x >= GetSystemMetrics(SM_CXSCREEN) / 2 ? 0 : GetSystemMetrics(SM_CXSCREEN) - w;
-  const int y = pointer.y >= GetSystemMetrics(SM_CYSCREEN) / 2 ? 0 : GetSystemMetrics(SM_CYSCREEN) - h;
-  return CreateWindowExA(0, "VeltraneHostEditorParent", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, w, h,
-                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-void PumpMessages() {
-  MSG m;
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
-
-#endif
 
 TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
   const std::string goldenPath = VELTRANE_HOST_EDITOR_GOLDEN;
