@@ -106,6 +106,9 @@ ClapInstance::ClapInstance() : mainThread_(std::this_thread::get_id()) {
   hostFds_ = {&RegisterFd, &ModifyFd, &UnregisterFd};
   hostThreads_ = {&IsMainThread, &IsAudioThread};
   outList_ = {this, &TryPush};
+  // Recording a call or an event allocates nothing while within these.
+  calls_.reserve(4096);
+  outEvents_.reserve(4096);
 }
 
 std::unique_ptr<ClapInstance> ClapInstance::Create(const std::string& name) {
@@ -141,7 +144,7 @@ void ClapInstance::Record(const char* what, uint32_t arg) {
   call.mainThread = std::this_thread::get_id() == mainThread_;
   call.insideProcess = inProcess_.load() && std::this_thread::get_id() == audioThread_;
   std::lock_guard<std::mutex> lock(mutex_);
-  calls_.push_back(call);
+  if (calls_.size() < calls_.capacity()) calls_.push_back(call);
 }
 
 const void* CLAP_ABI ClapInstance::HostExtension(const clap_host_t* host, const char* id) {
@@ -236,6 +239,7 @@ bool CLAP_ABI ClapInstance::TryPush(const clap_output_events_t* list, const clap
     return false;
   }
   std::lock_guard<std::mutex> lock(self->mutex_);
+  if (self->outEvents_.size() == self->outEvents_.capacity()) return false;
   self->outEvents_.push_back(out);
   return true;
 }
@@ -261,6 +265,13 @@ bool ClapInstance::Activate(double rate, uint32_t maxFrames) {
   return started;
 }
 
+void ClapInstance::DestroyWhileActive() {
+  if (plugin_ == nullptr) return;
+  plugin_->destroy(plugin_);
+  plugin_ = nullptr;
+  active_ = false;
+}
+
 void ClapInstance::Deactivate() {
   if (!active_) return;
   inProcess_ = true;
@@ -271,7 +282,7 @@ void ClapInstance::Deactivate() {
   active_ = false;
 }
 
-clap_process_status ClapInstance::RunProcess(clap_process_t& process, const EventList* events) {
+clap_process_status ClapInstance::Run(clap_process_t& process, const EventList* events) {
   static const EventList empty;
   process.in_events = events != nullptr ? events->list() : empty.list();
   process.out_events = &outList_;
@@ -312,7 +323,7 @@ clap_process_status ClapInstance::ProcessFloat(std::vector<std::vector<float>>& 
   process.audio_inputs_count = in.empty() ? 0 : 1;
   process.audio_outputs = out.empty() ? nullptr : &outBuffer;
   process.audio_outputs_count = out.empty() ? 0 : 1;
-  return RunProcess(process, events);
+  return Run(process, events);
 }
 
 clap_process_status ClapInstance::ProcessDouble(std::vector<std::vector<double>>& in,
@@ -332,7 +343,7 @@ clap_process_status ClapInstance::ProcessDouble(std::vector<std::vector<double>>
   process.audio_inputs_count = in.empty() ? 0 : 1;
   process.audio_outputs = out.empty() ? nullptr : &outBuffer;
   process.audio_outputs_count = out.empty() ? 0 : 1;
-  return RunProcess(process, events);
+  return Run(process, events);
 }
 
 void ClapInstance::Flush(const EventList* events) {

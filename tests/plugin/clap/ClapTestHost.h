@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -40,7 +41,7 @@ std::string ClapPath();
 
 // One call the plug-in made into the host.
 struct HostCall {
-  std::string what;  // "request_flush", "rescan", "mark_dirty", "register_timer", ...
+  std::string_view what;  // "request_flush", "rescan", "mark_dirty", "register_timer", ...
   uint32_t arg = 0;
   bool mainThread = false;
   bool insideProcess = false;
@@ -91,6 +92,8 @@ class ClapInstance {
   const clap_plugin_gui_t* gui() const;
 
   bool Activate(double rate = 44100.0, uint32_t maxFrames = 1024);
+  // Destroys the plug-in still active, as a careless host might.
+  void DestroyWhileActive();
   void Deactivate();
 
   // Processes one block on the calling thread; channels are those given
@@ -103,6 +106,10 @@ class ClapInstance {
                                     uint32_t frames, const EventList* events = nullptr,
                                     const clap_event_transport_t* transport = nullptr, size_t offset = 0);
   void Flush(const EventList* events = nullptr);
+  // Processes a block the caller laid out (buffers, frames, transport); the
+  // events and the output list are filled in. Allocates nothing, so that
+  // the allocation audit counts only the plug-in.
+  clap_process_status Run(clap_process_t& process, const EventList* events);
 
   // Parameters as the host sees them.
   uint32_t ParamCount();
@@ -137,7 +144,6 @@ class ClapInstance {
 
  private:
   ClapInstance();
-  clap_process_status RunProcess(clap_process_t& process, const EventList* events);
   void Record(const char* what, uint32_t arg = 0);
 
   static ClapInstance* Of(const clap_host_t* host);
