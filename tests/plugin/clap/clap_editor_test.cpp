@@ -137,8 +137,6 @@ TEST_F(ClapEditor, TheWindowInARealParentShowsTheGoldenPanel) {
   gui->destroy(p);
 #if defined(_WIN32)
   EXPECT_EQ(FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr), nullptr);
-  DestroyWindow(parent);
-  testhost::PumpMessages();
 #else
   EXPECT_TRUE(parent.Children().empty());
   EXPECT_FALSE(plugin->TimerRegistered(nullptr, nullptr));
@@ -148,6 +146,10 @@ TEST_F(ClapEditor, TheWindowInARealParentShowsTheGoldenPanel) {
   ASSERT_TRUE(gui->create(p, window.api, false));
   ASSERT_TRUE(gui->set_parent(p, &window));
   gui->destroy(p);
+#if defined(_WIN32)
+  DestroyWindow(parent);
+  testhost::PumpMessages();
+#endif
 }
 
 }  // namespace

@@ -152,7 +152,9 @@ TEST_F(ClapTorture, MainThreadCallsRaceTheAudioThread) {
   std::vector<uint8_t> saved;
   while (!stop.load()) {
     ASSERT_TRUE(plugin->Save(saved));
-    if (rng.Below(2) == 0) EXPECT_TRUE(plugin->Load(saved));
+    if (rng.Below(2) == 0) {
+      EXPECT_TRUE(plugin->Load(saved));
+    }
     for (uint32_t id = 0; id < 15; ++id) {
       const double v = plugin->Value(id);
       EXPECT_TRUE(std::isfinite(v)) << id;
