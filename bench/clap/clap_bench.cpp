@@ -92,7 +92,7 @@ class ClapRunner {
                                  [](const clap_input_events_t* l) {
                                    return static_cast<uint32_t>(static_cast<Events*>(l->ctx)->list.size());
                                  },
-                                 [](const clap_input_events_t* l, uint32_t i) {
+                                 [](const clap_input_events_t* l, uint32_t i) -> const clap_event_header_t* {
                                    return &static_cast<Events*>(l->ctx)->list[i].header;
                                  }};
     params->flush(plugin_, &in, &kNoOutput);

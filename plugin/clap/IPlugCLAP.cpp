@@ -699,7 +699,13 @@ bool CLAP_ABI IPlugCLAP::GuiGetSize(const clap_plugin_t* plugin, uint32_t* width
 
 bool CLAP_ABI IPlugCLAP::GuiCanResize(const clap_plugin_t* plugin) { return false; }
 
-bool CLAP_ABI IPlugCLAP::GuiResizeHints(const clap_plugin_t* plugin, clap_gui_resize_hints_t* hints) { return false; }
+// Hosts ask before embedding (Qtractor logs a failure): the answer is "no
+// resizing".
+bool CLAP_ABI IPlugCLAP::GuiResizeHints(const clap_plugin_t* plugin, clap_gui_resize_hints_t* hints) {
+  if (From(plugin) == nullptr || hints == nullptr) return false;
+  std::memset(hints, 0, sizeof *hints);
+  return true;
+}
 
 // The panel has one size: every request is answered with it.
 bool CLAP_ABI IPlugCLAP::GuiAdjustSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {

@@ -47,6 +47,10 @@ TEST_F(ClapEditor, EmbeddingRulesAndTheFixedSize) {
   EXPECT_EQ(w, static_cast<uint32_t>(kWidth));
   EXPECT_EQ(h, static_cast<uint32_t>(kHeight));
   EXPECT_FALSE(gui->can_resize(p));
+  clap_gui_resize_hints_t hints;
+  std::memset(&hints, 0xFF, sizeof hints);
+  ASSERT_TRUE(gui->get_resize_hints(p, &hints));
+  EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically || hints.preserve_aspect_ratio);
   EXPECT_FALSE(gui->set_size(p, 800, 600));
   EXPECT_TRUE(gui->set_size(p, kWidth, kHeight));
   w = 1000, h = 10;
