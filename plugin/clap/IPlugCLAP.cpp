@@ -241,7 +241,6 @@ bool CLAP_ABI IPlugCLAP::Activate(const clap_plugin_t* plugin, double sampleRate
   // A rate that is not a positive number is kept out of the signal path.
   if (plug->mActive || !(sampleRate > 0.0) || !std::isfinite(sampleRate) || maxFrames < 1) return false;
   plug->ChangeSampleRate(sampleRate);
-  plug->ResetProcessing();
   plug->ChangeBlockSize(maxFrames > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(maxFrames));
   plug->ResetProcessing();
   plug->ActivationChanged(true);
@@ -257,24 +256,17 @@ void CLAP_ABI IPlugCLAP::Deactivate(const clap_plugin_t* plugin) {
   plug->ActivationChanged(false);
   plug->ResetProcessing();
   plug->mActive = false;
-  plug->mProcessing = false;
 }
 
 bool CLAP_ABI IPlugCLAP::StartProcessing(const clap_plugin_t* plugin) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr) return false;
   CriticalSectionGuard guard(plug->mLock);
-  if (!plug->mActive) return false;
-  plug->mProcessing = true;
-  return true;
+  return plug->mActive;
 }
 
-void CLAP_ABI IPlugCLAP::StopProcessing(const clap_plugin_t* plugin) {
-  IPlugCLAP* plug = From(plugin);
-  if (plug == nullptr) return;
-  CriticalSectionGuard guard(plug->mLock);
-  plug->mProcessing = false;
-}
+// Nothing to stop: the host's next process call finds everything as it was.
+void CLAP_ABI IPlugCLAP::StopProcessing(const clap_plugin_t* plugin) {}
 
 void CLAP_ABI IPlugCLAP::Reset(const clap_plugin_t* plugin) {
   IPlugCLAP* plug = From(plugin);

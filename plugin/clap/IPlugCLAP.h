@@ -142,7 +142,6 @@ class IPlugCLAP : public IPlugBase {
   const clap_host_posix_fd_support_t* mHostFds = nullptr;
   bool mInitialised = false;
   bool mActive = false;
-  bool mProcessing = false;
   // Inside process or flush: changes go out through its event list.
   bool mInProcess = false;
   uint32_t mEventTime = 0;
