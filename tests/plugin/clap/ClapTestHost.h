@@ -176,7 +176,7 @@ class ClapInstance {
   bool active_ = false;
   std::thread::id mainThread_;
   std::atomic<bool> inProcess_{false};
-  std::thread::id audioThread_;
+  std::atomic<std::thread::id> audioThread_{};
   std::atomic<bool> flushRequested_{false};
   std::atomic<bool> callbackRequested_{false};
 
