@@ -1,5 +1,6 @@
 #include "effect/Veltrane.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,27 @@
 namespace {
 
 const double kRangeHz[4] = {5.0, 50.0, 500.0, 5000.0};
+// Decimals of a shift's hertz: four digits at the range's full scale.
+const int kRangeDecimals[4] = {3, 2, 1, 0};
+// The LFO completes 40 v cycles a second at "LFO Rate" v.
+constexpr double kLfoCyclesAtFullRate = 40.0;
+
+int ClampRangeIndex(int index) { return index < 0 ? 0 : index > 3 ? 3 : index; }
+
+// Display and text functions bound to one range: parameter records hold
+// plain function pointers.
+template <int kRange>
+void FormatFreqIn(double v, char* text) {
+  Veltrane::FormatFreq(kRange, v, text);
+}
+template <int kRange>
+bool ParseFreqIn(const char* text, double* v) {
+  return Veltrane::ParseFreq(kRange, text, v);
+}
+const ParamRecord::DisplayFunc kFormatFreqIn[4] = {&FormatFreqIn<0>, &FormatFreqIn<1>, &FormatFreqIn<2>,
+                                                  &FormatFreqIn<3>};
+const ParamRecord::ParseFunc kParseFreqIn[4] = {&ParseFreqIn<0>, &ParseFreqIn<1>, &ParseFreqIn<2>,
+                                               &ParseFreqIn<3>};
 const char* const kOffOn[] = {"Off", "On"};
 const char* const kModes[] = {"Imag.", "Real", "Input"};
 const char* const kRanges[] = {"5", "50", "500", "5000"};
@@ -60,8 +82,17 @@ void Veltrane::DeclareParams() {
 
   ParamAt(kVolumeL)->DisplayFunction = ParamAt(kVolumeR)->DisplayFunction = &FormatVolume;
   ParamAt(kMixL)->DisplayFunction = ParamAt(kMixR)->DisplayFunction = &FormatMix;
-  for (int i = kFreqMinL; i <= kFreqMaxR; ++i) ParamAt(i)->DisplayFunction = &FormatFreq;
+  UpdateFreqDisplay(TruncateToInt(ParamAt(kFreqRange)->value));
   ParamAt(kLfoRate)->DisplayFunction = &FormatRateHz;
+  ParamAt(kLfoRate)->ParseFunction = &ParseRateHz;
+}
+
+void Veltrane::UpdateFreqDisplay(int rangeIndex) {
+  const int r = ClampRangeIndex(rangeIndex);
+  for (int i = kFreqMinL; i <= kFreqMaxR; ++i) {
+    ParamAt(i)->DisplayFunction = kFormatFreqIn[r];
+    ParamAt(i)->ParseFunction = kParseFreqIn[r];
+  }
 }
 
 // Display functions: each writes into a buffer of kParamTextSize bytes.
@@ -86,15 +117,52 @@ void Veltrane::FormatMix(double v, char* text) {
   }
 }
 
-void Veltrane::FormatFreq(double v, char* text) { FormatFixed(text, kParamTextSize, 5.0 * v * v, 1); }
+void Veltrane::FormatFreq(int rangeIndex, double v, char* text) {
+  const int r = ClampRangeIndex(rangeIndex);
+  // The signal path shifts by min(1, v^2) of the range, downward for v < 0.
+  const double hz = kRangeHz[r] * std::min(1.0, v * v);
+  char number[kParamTextSize];
+  FormatFixed(number, sizeof number, hz, kRangeDecimals[r]);
+  bool zero = true;
+  for (const char* c = number; *c != '\0'; ++c) zero = zero && (*c == '0' || *c == '.');
+  const char* sign = zero ? "" : v < 0.0 ? "-" : "+";
+  std::snprintf(text, kParamTextSize, "%s%s Hz", sign, number);
+}
+
+bool Veltrane::ParseFreq(int rangeIndex, const char* text, double* v) {
+  if (!TextEndsWithUnit(text, "Hz")) return false;
+  const double hz = ParseLeadingNumber(text);
+  const double x = std::sqrt(std::min(1.0, std::fabs(hz) / kRangeHz[ClampRangeIndex(rangeIndex)]));
+  *v = hz < 0.0 ? -x : x;
+  return true;
+}
 
 void Veltrane::FormatRateHz(double v, char* text) {
   char number[kParamTextSize];
-  std::snprintf(text, kParamTextSize, "%s%s", FormatFixed(number, sizeof number, 20.0 * v, 2), " Hz");
+  std::snprintf(text, kParamTextSize, "%s%s", FormatFixed(number, sizeof number, kLfoCyclesAtFullRate * v, 2),
+                " Hz");
+}
+
+bool Veltrane::ParseRateHz(const char* text, double* v) {
+  if (!TextEndsWithUnit(text, "Hz")) return false;
+  *v = ParseLeadingNumber(text) / kLfoCyclesAtFullRate;
+  return true;
 }
 
 void Veltrane::FormatRateSync(double v, char* text) {
   std::snprintf(text, kParamTextSize, "%s", kSyncDivisionName[SyncIndexOf(v)]);
+}
+
+bool Veltrane::ParseRateSync(const char* text, double* v) {
+  for (int i = 0; i < kNumSyncDivisions; ++i) {
+    if (std::strcmp(text, kSyncDivisionName[i]) == 0) {
+      // The rate whose division index (sqrt(v) * 19, rounded) is i.
+      const double root = static_cast<double>(i) / (kNumSyncDivisions - 1);
+      *v = root * root;
+      return true;
+    }
+  }
+  return false;
 }
 
 void Veltrane::ParameterChanged(int index) {
@@ -117,6 +185,7 @@ void Veltrane::ParameterChanged(int index) {
     case kModeL: case kModeR: mShifter.SetMode(index - kModeL, iv); break;
     case kFreqRange:
       mShifter.SetRange(iv, SampleRate());
+      UpdateFreqDisplay(iv);
       return;
     case kFreqMinL: case kFreqMinR: mShifter.SetFreqMin(index - kFreqMinL, v); break;
     case kFreqMaxL: case kFreqMaxR: mShifter.SetFreqMax(index - kFreqMaxL, v); break;
@@ -150,6 +219,7 @@ bool Veltrane::FreqMinHidden() {
 
 void Veltrane::UpdateRateDisplay() {
   ParamAt(kLfoRate)->DisplayFunction = mShifter.SyncsToHost() ? &FormatRateSync : &FormatRateHz;
+  ParamAt(kLfoRate)->ParseFunction = mShifter.SyncsToHost() ? &ParseRateSync : &ParseRateHz;
   mEditorView.RateControlsChanged();
 }
 
@@ -161,18 +231,14 @@ void Veltrane::FormatStatusText(int index, char* text, int size) const {
     return;
   }
   char display[kParamTextSize];
+  // Shifts and the rate carry their unit in the display text.
   param->FormatValue(param->value, false, display, true);
-  const double v = param->value;
   switch (index) {
     case kVolumeL: case kVolumeR:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s dB", param->name, display);
       break;
     case kFreqRange:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s Hz", param->name, display);
-      break;
-    case kFreqMinL: case kFreqMinR: case kFreqMaxL: case kFreqMaxR:
-      std::snprintf(text, static_cast<size_t>(size), "%s: %s Hz", param->name,
-                    FormatFixed(display, sizeof display, v * kRangeHz[mShifter.RangeIndex()] * v, 1));
       break;
     default:
       std::snprintf(text, static_cast<size_t>(size), "%s: %s", param->name, display);

@@ -48,18 +48,28 @@ class Veltrane : public Effect {
   void ShowStatusText(int index) override;
 
   void UpdateRateDisplay();
+  // The shift parameters' texts follow "Freq Range".
+  void UpdateFreqDisplay(int rangeIndex);
   // The status line's text for a parameter; -1 gives the version.
   void FormatStatusText(int index, char* text, int size) const;
   // With the LFO off only "Freq Max" sets the shift: the editor hides
   // "Freq Min". Any thread; takes the plug-in's section.
   bool FreqMinHidden();
 
-  // Display functions of the parameters.
+  // Display functions of the parameters, and the readers of their texts.
+  // A shift shows its hertz in the selected range, with sign and unit
+  // ("+125.0 Hz", "-1250 Hz", "0.0 Hz"); the free LFO rate shows the
+  // oscillator's cycles per second ("40.00 Hz"), the synced one its
+  // division ("1/16"). Texts with the unit read as hertz, division names as
+  // the division; bare numbers stay the parameter's own value.
   static void FormatVolume(double v, char* text);
   static void FormatMix(double v, char* text);
-  static void FormatFreq(double v, char* text);
+  static void FormatFreq(int rangeIndex, double v, char* text);
+  static bool ParseFreq(int rangeIndex, const char* text, double* v);
   static void FormatRateHz(double v, char* text);
+  static bool ParseRateHz(const char* text, double* v);
   static void FormatRateSync(double v, char* text);
+  static bool ParseRateSync(const char* text, double* v);
 
   // The signal path (tests select its vector width and read its state).
   FrequencyShifter& Shifter() { return mShifter; }

@@ -1,11 +1,15 @@
 #include "graphics/IGraphics.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "graphics/IControl.h"
 #include "platform/CriticalSection.h"
+#include "platform/ProfileSettings.h"
+#include "platform/UserSettings.h"
+#include "render/Resample.h"
 #include "plugin/IPlugBase.h"
 #include "plugin/ParamRecord.h"
 
@@ -160,7 +164,7 @@ void IGraphics::SetEditorSize(int width, int height) {
   mSurface.reset();
   mScratch.reset();
   PrepareSurfaces();
-  if (mPlug != nullptr) mPlug->ResizeEditor(width, height);
+  if (mPlug != nullptr) mPlug->ResizeEditor(WindowWidth(), WindowHeight());
 }
 
 bool IGraphics::IsWindowOpen() { return EditorWindowHandle() != nullptr; }
@@ -168,7 +172,7 @@ bool IGraphics::IsWindowOpen() { return EditorWindowHandle() != nullptr; }
 const char* IGraphics::BackendName() { return ""; }
 
 void IGraphics::PrepareSurfaces() {
-  mSurface.reset(new LICE_SysBitmap(mWidth, mHeight));
+  mSurface.reset(new LICE_SysBitmap(WindowWidth(), WindowHeight()));
   mScratch.reset(new LICE_MemBitmap());
 }
 
@@ -194,6 +198,11 @@ ImageStrip IGraphics::LoadImageStrip(int id, const char* name, int frames) {
   strip.height = bitmap != nullptr ? bitmap->PixelHeight() : 0;
   strip.frames = frames > 0 ? frames : 1;
   strip.sideBySide = false;
+  if (bitmap != nullptr) {
+    bool known = false;
+    for (const LoadedStrip& loaded : mLoadedStrips) known = known || (loaded.base == bitmap && loaded.frames == strip.frames);
+    if (!known) mLoadedStrips.push_back(LoadedStrip{id, name != nullptr ? name : "", bitmap, strip.frames});
+  }
   return strip;
 }
 
@@ -210,6 +219,7 @@ void IGraphics::AddBackground(int id, const char* name) {
 
 bool IGraphics::BlitImage(const ImageStrip& strip, const PixelRect& dest, int sourceX, int sourceY,
                           const BlendSpec* blend) {
+  if (mScale != 1.0) return BlitScaledImage(strip, dest, sourceX, sourceY, blend);
   const PixelRect r = RectIntersection(dest, mPaintArea);
   const SourceRect source{sourceX + r.left - dest.left, sourceY + r.top - dest.top,
                           sourceX + r.right - dest.left, sourceY + r.bottom - dest.top};
@@ -283,8 +293,25 @@ class AreaView : public LICE_IBitmap {
 
 bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, bool measuring) {
   if (text == nullptr || text[0] == '\0') return true;
-  LICE_IFont* font = style.font != nullptr ? style.font : FontFor(style);
+  if (mScale == 1.0) {
+    LICE_IFont* font = style.font != nullptr ? style.font : FontFor(style);
+    if (font == nullptr) return false;
+    return DrawOrMeasureText(font, style, text, rect, measuring);
+  }
+  // Rendered at the scaled size, never scaled as pixels.
+  TextStyle scaled = style;
+  scaled.size = ScaledTextSize(style.size);
+  scaled.font = nullptr;
+  LICE_IFont* font = FontFor(scaled);
   if (font == nullptr) return false;
+  PixelRect r = ToWindowRect(rect);
+  DrawOrMeasureText(font, style, text, r, measuring);
+  if (measuring) rect = ToLogicalRect(r);
+  return true;
+}
+
+bool IGraphics::DrawOrMeasureText(LICE_IFont* font, const TextStyle& style, const char* text, PixelRect& rect,
+                                  bool measuring) {
   font->SetInkColor(style.color.Packed());
   int format = DrawTextNoClip;
   if (style.color.alpha != 255) format |= TextUseInkAlpha;
@@ -293,7 +320,7 @@ bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, 
   if (!measuring) {
     PixelRect r = rect;
     const PixelRect whole{0, 0, mSurface ? mSurface->PixelWidth() : 0, mSurface ? mSurface->PixelHeight() : 0};
-    const PixelRect area = RectIntersection(mPaintArea, whole);
+    const PixelRect area = RectIntersection(mPaintAreaPx, whole);
     if (mSurface == nullptr || mSurface->IsBottomUp() || RectIsEmpty(area) || SameRect(area, whole)) {
       font->DrawString(mSurface.get(), text, -1, &r, format);
       return true;
@@ -322,6 +349,225 @@ bool IGraphics::RenderText(TextStyle& style, const char* text, PixelRect& rect, 
   return true;
 }
 
+// Scale
+
+int IGraphics::ToWindowPixel(int logical) const {
+  if (mScale == 1.0) return logical;
+  return static_cast<int>(std::floor(logical * mScale + 0.5));
+}
+
+int IGraphics::ToLogical(int windowPixel) const {
+  if (mScale == 1.0) return windowPixel;
+  int x = static_cast<int>(std::floor(windowPixel / mScale));
+  while (ToWindowPixel(x + 1) <= windowPixel) ++x;
+  while (ToWindowPixel(x) > windowPixel) --x;
+  return x;
+}
+
+PixelRect IGraphics::ToWindowRect(const PixelRect& r) const {
+  if (mScale == 1.0 || RectIsEmpty(r)) return r;
+  return PixelRect{ToWindowPixel(r.left), ToWindowPixel(r.top), ToWindowPixel(r.right), ToWindowPixel(r.bottom)};
+}
+
+PixelRect IGraphics::ToLogicalRect(const PixelRect& w) const {
+  if (mScale == 1.0 || RectIsEmpty(w)) return w;
+  PixelRect r{ToLogical(w.left), ToLogical(w.top), 0, 0};
+  r.right = w.right > w.left ? ToLogical(w.right - 1) + 1 : r.left;
+  r.bottom = w.bottom > w.top ? ToLogical(w.bottom - 1) + 1 : r.top;
+  return r;
+}
+
+int IGraphics::ScaledTextSize(int size) const {
+  if (mScale == 1.0) return size;
+  return static_cast<int>(std::floor(size * mScale + 0.5));
+}
+
+void IGraphics::SetScaleFrom(ScaleSource source, double scale) {
+  if (source < 0 || source >= kNumScaleSources) return;
+  if (!(scale > 0.0) || !std::isfinite(scale)) scale = 0.0;
+  mScaleFrom[source].store(scale, std::memory_order_release);
+  if (WindowOpenElsewhere())
+    mScalePending.store(true, std::memory_order_release);
+  else
+    ApplyScale();
+}
+
+double IGraphics::ScaleFrom(ScaleSource source) const {
+  if (source < 0 || source >= kNumScaleSources) return 0.0;
+  return mScaleFrom[source].load(std::memory_order_acquire);
+}
+
+void IGraphics::OfferUserZoom(const char* folder, const char* file) {
+  mUserSettingsFolder = folder != nullptr ? folder : "";
+  mUserSettingsFile = file != nullptr ? file : "";
+}
+
+namespace {
+const char* const kZoomSection = "Editor";
+const char* const kZoomKey = "Zoom";
+}  // namespace
+
+void IGraphics::RefreshScale(void* parent) {
+  if (OffersUserZoom()) {
+    const std::string path = UserSettingsPath(mUserSettingsFolder.c_str(), mUserSettingsFile.c_str());
+    // "auto", a missing file or anything unreadable leaves the choice to
+    // the host and the system.
+    const std::string zoom = path.empty() ? std::string() : ReadProfileString(kZoomSection, kZoomKey, "", 32, path.c_str());
+    const double percent = ParseLeadingNumber(zoom.c_str());
+    mScaleFrom[kScaleUser].store(percent > 0.0 ? percent / 100.0 : 0.0, std::memory_order_release);
+  }
+  SetScaleFrom(kScaleSystem, SystemScale(parent));
+}
+
+void IGraphics::ChooseUserScale(double scale) {
+  if (!(scale > 0.0) || !std::isfinite(scale)) scale = 0.0;
+  if (OffersUserZoom()) {
+    const std::string path = UserSettingsPath(mUserSettingsFolder.c_str(), mUserSettingsFile.c_str());
+    char percent[32] = "auto";
+    if (scale > 0.0) FormatFixed(percent, sizeof percent, scale * 100.0, 0);
+    if (!path.empty()) WriteProfileValue(kZoomSection, kZoomKey, percent, path.c_str());
+  }
+  SetScaleFrom(kScaleUser, scale);
+}
+
+void IGraphics::RunZoomMenu(int x, int y) {
+  static const int kPercents[] = {100, 125, 150, 175, 200};
+  const double chosen = ScaleFrom(kScaleUser);
+  PopupMenu menu(0);
+  menu.AddItem("Zoom: Automatic", -1, chosen > 0.0 ? 0 : PopupMenuItem::kChecked);
+  for (int percent : kPercents) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Zoom: %d%%", percent);
+    const bool current = chosen > 0.0 && std::fabs(chosen * 100.0 - percent) < 0.5;
+    menu.AddItem(text, -1, current ? PopupMenuItem::kChecked : 0);
+  }
+  PopupMenu* answer = RunPopupMenu(menu, PixelRect{x, y, x, y});
+  if (answer != nullptr && answer->ChosenIndex() >= 0) {
+    const int index = answer->ChosenIndex();
+    ChooseUserScale(index == 0 ? 0.0 : kPercents[index - 1] / 100.0);
+  }
+  MarkAllDirty();
+}
+
+void IGraphics::ApplyScale() {
+  double scale = 1.0;
+  for (const std::atomic<double>& from : mScaleFrom) {
+    const double s = from.load(std::memory_order_acquire);
+    if (s > 0.0) {
+      scale = s;
+      break;
+    }
+  }
+  scale = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
+  if (scale == mScale) return;
+  const int oldWidth = WindowWidth(), oldHeight = WindowHeight();
+  mScale = scale;
+  DropMouseCapture();
+  PrepareSurfaces();
+  PrepareScaledImages();
+  MarkAllDirty();
+  WindowScaleChanged(oldWidth, oldHeight);
+  if (mPlug != nullptr) mPlug->ResizeEditor(WindowWidth(), WindowHeight());
+}
+
+LICE_IBitmap* IGraphics::HiResImage(const ImageStrip& strip) {
+  for (const LoadedStrip& loaded : mLoadedStrips) {
+    if (loaded.base != strip.bitmap) continue;
+    const int id = loaded.id + kHiResImageIdOffset;
+    LICE_IBitmap* bitmap = Images().Find(id);
+    if (bitmap == nullptr) {
+      // "resources/img/back.png" -> "resources/img/back@2x.png"
+      std::string name = loaded.name;
+      const size_t dot = name.rfind('.');
+      name.insert(dot == std::string::npos ? name.size() : dot, "@2x");
+      bitmap = LoadImageResource(id, name.c_str());
+      if (bitmap != nullptr) bitmap = Images().Insert(id, bitmap);
+    }
+    // Only a true double of the 1x image serves.
+    if (bitmap != nullptr && bitmap->PixelWidth() == 2 * strip.width && bitmap->PixelHeight() == 2 * strip.height)
+      return bitmap;
+    return nullptr;
+  }
+  return nullptr;
+}
+
+const IGraphics::ScaledImage* IGraphics::ScaledFor(const ImageStrip& strip, int frameWidth, int frameHeight) {
+  const int frames = strip.frames > 0 ? strip.frames : 1;
+  for (const ScaledImage& image : mScaledImages)
+    if (image.base == strip.bitmap && image.frames == frames && image.frameWidth == frameWidth &&
+        image.frameHeight == frameHeight)
+      return &image;
+  if (strip.bitmap == nullptr || frameWidth <= 0 || frameHeight <= 0) return nullptr;
+  // Above 1 the 2x set is the source; without it, the 1x image.
+  LICE_IBitmap* source = HiResImage(strip);
+  if (source == nullptr) source = strip.bitmap;
+  const int sw = strip.sideBySide ? source->PixelWidth() / frames : source->PixelWidth();
+  const int sh = strip.sideBySide ? source->PixelHeight() : source->PixelHeight() / frames;
+  ScaledImage image;
+  image.base = strip.bitmap;
+  image.frames = frames;
+  image.frameWidth = frameWidth;
+  image.frameHeight = frameHeight;
+  image.pixels.reset(new LICE_MemBitmap(frameWidth, frameHeight * frames));
+  for (int i = 0; i < frames; ++i) {
+    const SourceRect from = strip.sideBySide ? SourceRect{i * sw, 0, (i + 1) * sw, sh}
+                                             : SourceRect{0, i * sh, sw, (i + 1) * sh};
+    ResampleBitmap(image.pixels.get(), 0, i * frameHeight, frameWidth, frameHeight, source, from);
+  }
+  mScaledImages.push_back(std::move(image));
+  return &mScaledImages.back();
+}
+
+void IGraphics::PrepareScaledImages() {
+  mScaledImages.clear();
+  if (mScale == 1.0) return;
+  // Where a frame lands decides whether it takes the lower or the upper
+  // whole number of pixels: make both.
+  for (const LoadedStrip& loaded : mLoadedStrips) {
+    ImageStrip strip;
+    strip.bitmap = loaded.base;
+    strip.width = loaded.base->PixelWidth();
+    strip.height = loaded.base->PixelHeight();
+    strip.frames = loaded.frames;
+    const int fw = strip.width, fh = strip.height / strip.frames;
+    const int widths[2] = {static_cast<int>(std::floor(fw * mScale)), static_cast<int>(std::ceil(fw * mScale))};
+    const int heights[2] = {static_cast<int>(std::floor(fh * mScale)), static_cast<int>(std::ceil(fh * mScale))};
+    for (int w : widths)
+      for (int h : heights) ScaledFor(strip, w, h);
+  }
+}
+
+bool IGraphics::BlitScaledImage(const ImageStrip& strip, const PixelRect& dest, int sourceX, int sourceY,
+                                const BlendSpec* blend) {
+  if (strip.bitmap == nullptr || RectIsEmpty(dest)) return true;
+  const int frames = strip.frames > 0 ? strip.frames : 1;
+  const int fw = strip.sideBySide ? strip.width / frames : strip.width;
+  const int fh = strip.sideBySide ? strip.height : strip.height / frames;
+  if (fw <= 0 || fh <= 0) return true;
+  // Which frame the source offset names, and where inside it.
+  int frame = strip.sideBySide ? sourceX / fw : sourceY / fh;
+  frame = frame < 0 ? 0 : frame >= frames ? frames - 1 : frame;
+  const int inX = strip.sideBySide ? sourceX - frame * fw : sourceX;
+  const int inY = strip.sideBySide ? sourceY : sourceY - frame * fh;
+  const PixelRect d = ToWindowRect(dest);
+  const int pw = ToWindowPixel(dest.left + fw) - d.left;
+  const int ph = ToWindowPixel(dest.top + fh) - d.top;
+  const ScaledImage* image = ScaledFor(strip, pw, ph);
+  if (image == nullptr) return true;
+  const PixelRect r = RectIntersection(d, mPaintAreaPx);
+  if (RectIsEmpty(r)) return true;
+  const int ox = ToWindowPixel(dest.left + inX) - d.left;
+  const int oy = ToWindowPixel(dest.top + inY) - d.top + frame * ph;
+  SourceRect source{ox + r.left - d.left, oy + r.top - d.top, ox + r.right - d.left, oy + r.bottom - d.top};
+  // Never into the next frame.
+  if (source.right > pw) source.right = pw;
+  if (source.bottom > (frame + 1) * ph) source.bottom = (frame + 1) * ph;
+  const int word = blend != nullptr ? BlitWordFor(blend->method) : (BlendCopy | BlendUseSourceAlpha);
+  const float weight = blend != nullptr ? blend->weight : 1.0f;
+  BlitBitmap(mSurface.get(), image->pixels.get(), r.left, r.top, &source, weight, word);
+  return true;
+}
+
 // Repainting
 
 bool IGraphics::CollectDirtyArea(PixelRect& area) {
@@ -347,11 +593,12 @@ bool IGraphics::CollectDirtyArea(PixelRect& area) {
 bool IGraphics::PaintArea(const PixelRect& area) {
   if (mControls.empty()) return true;
   mPaintArea = area;
+  mPaintAreaPx = ToWindowRect(area);
   for (IControl* control : mControls) {
     if (!control->IsHidden() && RectOverlaps(area, control->Rect())) control->Paint(this);
     control->MarkClean();
   }
-  return PresentArea(area);
+  return PresentArea(mPaintAreaPx);
 }
 
 // Mouse and keys
@@ -375,6 +622,10 @@ void IGraphics::PressAt(int x, int y, const MouseModifiers& mods) {
   DropMouseCapture();
   const int c = ControlUnder(x, y);
   if (c < 0) return;
+  if (c == 0 && mods.right && !mods.left && OffersUserZoom()) {
+    RunZoomMenu(x, y);
+    return;
+  }
   mCaptured = c;
   mLastX = x;
   mLastY = y;
@@ -495,6 +746,8 @@ void IGraphics::PushParameterValue(int index, double value, bool normalised) {
 }
 
 void IGraphics::DeliverPendingValues() {
+  if (mScalePending.load(std::memory_order_relaxed) && mScalePending.exchange(false, std::memory_order_acquire))
+    ApplyScale();
   for (int i = 0; i < mNumPending; ++i) {
     PendingValue& slot = mPending[static_cast<size_t>(i)];
     if (!slot.pending.load(std::memory_order_relaxed)) continue;

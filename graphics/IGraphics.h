@@ -13,6 +13,16 @@
 // window thread at its next timer tick or event. With no window open, or on
 // the window thread itself, values reach the controls at once. The caches
 // each have their own lock, held only for a lookup or an insertion.
+//
+// Scale: controls live in logical pixels (the 584 x 390 panel); the window
+// and the drawing surface have Scale() times as many pixels in each
+// direction. The core maps every drawing service, the paint area and the
+// window's mouse positions (ToLogical) between the two. The scale in effect
+// is the user's zoom, else the host's, else the system's, else 1, limited to
+// 1..2; images come from the 2x set above 1, resampled once per size when
+// the scale is set; text is rendered at the scaled size. A scale asked for
+// off the window thread while a window is open waits in the mailbox like a
+// value.
 #pragma once
 
 #include <atomic>
@@ -88,6 +98,12 @@ class IGraphics {
   // Handles the window's waiting events; called from the host's idle calls,
   // timer or run loop.
   virtual void PumpEvents() {}
+  // What the OS says the scale of the host's window (or, with none, of the
+  // screen) is; 0 when it says nothing. Window thread or window closed.
+  virtual double SystemScale(void* parent) { return 0.0; }
+  // The scale changed (surface remade, all controls dirty): a window class
+  // resizes its open window to WindowWidth() x WindowHeight().
+  virtual void WindowScaleChanged(int oldWidth, int oldHeight) {}
 
   // Surfaces: a LICE_SysBitmap of the editor's size and an empty scratch
   // bitmap, remade on every call.
@@ -122,6 +138,46 @@ class IGraphics {
 
   // Driven by the plug-in, from any thread (see the header comment).
   void PushParameterValue(int index, double value, bool normalised);
+
+  // Scale. The sources, in the order they take effect.
+  enum ScaleSource : int { kScaleUser = 0, kScaleHost = 1, kScaleSystem = 2, kNumScaleSources = 3 };
+  static constexpr double kMinScale = 1.0;
+  static constexpr double kMaxScale = 2.0;
+  // Resource ids of the 2x images: the 1x id plus this.
+  static constexpr int kHiResImageIdOffset = 200;
+  // What a source says (0 or less: nothing); any thread (see the header).
+  void SetScaleFrom(ScaleSource source, double scale);
+  double ScaleFrom(ScaleSource source) const;
+  // Reads the user's saved zoom and asks the window class for the system's
+  // scale (of `parent`, or of the screen when null); then as SetScaleFrom.
+  void RefreshScale(void* parent);
+  // Offers the user a zoom of their own: a right press on the bare panel
+  // (the background) opens the zoom menu, and the choice is kept in the INI
+  // file `file` in the folder `folder` of the user's configuration folder
+  // (platform/UserSettings.h), read again by RefreshScale.
+  void OfferUserZoom(const char* folder, const char* file);
+  bool OffersUserZoom() const { return !mUserSettingsFile.empty(); }
+  // The user's zoom, kept and in effect at once; 0 gives the choice back to
+  // the host and the system. Window thread or window closed.
+  void ChooseUserScale(double scale);
+  // The zoom menu at a point: "Automatic" and the scales 100 % to 200 %,
+  // the user's current choice checked. Window thread.
+  void RunZoomMenu(int x, int y);
+  // The scale in effect and the window's size: window thread, or any
+  // thread while the window is closed.
+  double Scale() const { return mScale; }
+  int WindowWidth() const { return ToWindowPixel(mWidth); }
+  int WindowHeight() const { return ToWindowPixel(mHeight); }
+  // Logical coordinate -> the first window pixel of it; window pixel -> the
+  // logical coordinate it lies in. A logical rectangle covers exactly the
+  // window pixels ToWindowRect gives.
+  int ToWindowPixel(int logical) const;
+  int ToLogical(int windowPixel) const;
+  PixelRect ToWindowRect(const PixelRect& logical) const;
+  // The smallest logical rectangle whose window pixels cover `window`.
+  PixelRect ToLogicalRect(const PixelRect& window) const;
+  // A style's text size at the scale in effect.
+  int ScaledTextSize(int size) const;
 
   IPlugBase* Plug() const { return mPlug; }
   int Width() const { return mWidth; }
@@ -168,6 +224,32 @@ class IGraphics {
   static bool EntryAcceptsChar(const ParamRecord* param, int character);
 
  private:
+  // One image of this editor at the scale in effect: every frame of the
+  // strip resampled to a window size a frame can take here.
+  struct ScaledImage {
+    LICE_IBitmap* base = nullptr;  // the 1x image
+    int frames = 1;
+    int frameWidth = 0;   // window pixels
+    int frameHeight = 0;
+    std::unique_ptr<LICE_MemBitmap> pixels;  // frames stacked
+  };
+  struct LoadedStrip {
+    int id;
+    std::string name;
+    LICE_IBitmap* base;
+    int frames;
+  };
+
+  bool DrawOrMeasureText(LICE_IFont* font, const TextStyle& style, const char* text, PixelRect& rect,
+                         bool measuring);
+  bool BlitScaledImage(const ImageStrip& strip, const PixelRect& dest, int sourceX, int sourceY,
+                       const BlendSpec* blend);
+  // The 2x image of a 1x one (from the cache or the resources), or null.
+  LICE_IBitmap* HiResImage(const ImageStrip& strip);
+  const ScaledImage* ScaledFor(const ImageStrip& strip, int frameWidth, int frameHeight);
+  void PrepareScaledImages();
+  void ApplyScale();
+
   struct PendingValue {
     std::atomic<double> value{0.0};
     std::atomic<bool> pending{false};
@@ -191,6 +273,15 @@ class IGraphics {
   int32_t mLastY = 0;
   bool mHandleHover = false;
   PixelRect mPaintArea{};
+  PixelRect mPaintAreaPx{};  // the paint area in window pixels
+
+  double mScale = 1.0;
+  std::atomic<double> mScaleFrom[kNumScaleSources] = {{0.0}, {0.0}, {0.0}};
+  std::atomic<bool> mScalePending{false};
+  std::string mUserSettingsFolder;
+  std::string mUserSettingsFile;
+  std::vector<LoadedStrip> mLoadedStrips;
+  std::vector<ScaledImage> mScaledImages;
 
   std::unique_ptr<PendingValue[]> mPending;
   int mNumPending = 0;

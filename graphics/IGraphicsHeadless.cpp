@@ -49,6 +49,12 @@ void IGraphicsHeadless::SetEditorSize(int width, int height) {
   IGraphics::SetEditorSize(width, height);
 }
 
+void IGraphicsHeadless::WindowScaleChanged(int oldWidth, int oldHeight) {
+  // The box sat at the old size; like the real windows, it goes.
+  if (mEntryOpen) FinishTextEntry(false);
+  if (mWindow != nullptr) mResizes.emplace_back(WindowWidth(), WindowHeight());
+}
+
 int IGraphicsHeadless::ShowMessage(const char* text, const char* caption, int type) {
   mMessages.push_back(MessageRecord{text != nullptr ? text : "", caption != nullptr ? caption : "", type});
   if (mScript.messageAnswers.empty()) return kAnswerOk;
@@ -167,6 +173,7 @@ void* IGraphicsHeadless::OpenEditorWindow(void* parent) {
   if (mWindow != nullptr) CloseEditorWindow();
   mParent = parent;
   if (parent == nullptr) return nullptr;  // a child window needs a parent
+  RefreshScale(parent);
   mWindow = &mWindowPixels;
   ++mOpenCount;
   AdoptWindowThread();

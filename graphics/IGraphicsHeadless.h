@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graphics/IGraphics.h"
@@ -29,6 +30,8 @@ class IGraphicsHeadless : public IGraphics {
     std::deque<bool> browserOpens;   // whether the browser opened; true when empty
     // Images by id; null or unset gives none.
     std::function<LICE_IBitmap*(int id, const char* name)> imageSource;
+    // What the "system" says the scale is (0: nothing).
+    double systemScale = 0.0;
   };
 
   struct MessageRecord {
@@ -75,6 +78,8 @@ class IGraphicsHeadless : public IGraphics {
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return mWindow; }
   LICE_IBitmap* LoadImageResource(int id, const char* name) override;
+  double SystemScale(void* parent) override { return mScript.systemScale; }
+  void WindowScaleChanged(int oldWidth, int oldHeight) override;
 
   // One tick of the repaint timer (does nothing while closed).
   void Tick();
@@ -89,8 +94,11 @@ class IGraphicsHeadless : public IGraphics {
   bool TextEntryOpen() const { return mEntryOpen; }
   int32_t TextEntryState() const { return mEntryState; }
   void* Parent() const { return mParent; }
-  // What the window shows: the presented pixels (0 where nothing was shown).
+  // What the window shows, in window pixels (0 where nothing was shown).
   PackedPixel WindowPixel(int x, int y) const;
+  LICE_IBitmap* WindowPixels() { return &mWindowPixels; }
+  // Window sizes the scale gave the window, in order.
+  const std::vector<std::pair<int, int>>& WindowResizes() const { return mResizes; }
   int OpenCount() const { return mOpenCount; }
 
  private:
@@ -109,4 +117,5 @@ class IGraphicsHeadless : public IGraphics {
   int32_t mEntryState = kEntryIdle;
   std::string mEntryText;  // what the box holds when committed
   int mOpenCount = 0;
+  std::vector<std::pair<int, int>> mResizes;
 };

@@ -14,6 +14,12 @@
 #include "render/PngImage.h"
 
 namespace {
+// Messages of Windows 8.1 and 10 (numbered here: older headers lack them).
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+}  // namespace
+
+namespace {
 
 const char kWindowClass[] = "IPlugWndClass";
 const UINT_PTR kTimerId = 2;
@@ -137,7 +143,8 @@ static HINSTANCE InstanceOf(void* module) {
 // Window
 
 void* IGraphicsWin::OpenEditorWindow(void* parent) {
-  int x = 0, y = 0, width = Width(), height = Height();
+  if (mWindow == nullptr && parent != nullptr) RefreshScale(parent);
+  int x = 0, y = 0, width = WindowWidth(), height = WindowHeight();
   mParent = parent;
   if (mWindow != nullptr) {
     // Reopened without closing: the new window takes the old one's place
@@ -223,11 +230,20 @@ bool IGraphicsWin::PresentArea(const PixelRect& area) {
 
 void IGraphicsWin::SetEditorSize(int width, int height) {
   if (width == Width() && height == Height()) return;
-  const int dw = width - Width();
-  const int dh = height - Height();
+  const int oldWidth = WindowWidth(), oldHeight = WindowHeight();
   // The box's control is about to be deleted with the others.
   DestroyTextEntry();
   IGraphics::SetEditorSize(width, height);
+  ResizeWindows(WindowWidth() - oldWidth, WindowHeight() - oldHeight);
+}
+
+void IGraphicsWin::WindowScaleChanged(int oldWidth, int oldHeight) {
+  // The box sat over the old pixels.
+  DestroyTextEntry();
+  ResizeWindows(WindowWidth() - oldWidth, WindowHeight() - oldHeight);
+}
+
+void IGraphicsWin::ResizeWindows(int dw, int dh) {
   if (mWindow == nullptr) return;
   HWND window = H(mWindow);
   RECT r{};
@@ -254,15 +270,39 @@ void IGraphicsWin::SetEditorSize(int width, int height) {
     if (parent != nullptr) SetWindowPos(parent, nullptr, 0, 0, pr.right - pr.left + dw, pr.bottom - pr.top + dh, flags);
     if (grand != nullptr) SetWindowPos(grand, nullptr, 0, 0, gr.right - gr.left + dw, gr.bottom - gr.top + dh, flags);
   }
-  RECT all{0, 0, width, height};
+  RECT all{0, 0, WindowWidth(), WindowHeight()};
   InvalidateRect(window, &all, FALSE);
+}
+
+double IGraphicsWin::SystemScale(void* parent) {
+  // Windows 10 1607 and later know each window's DPI; before that only the
+  // screen's. Looked up at run time so the DLL loads on older Windows.
+  typedef UINT(WINAPI * DpiForWindowFunc)(HWND);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  DpiForWindowFunc dpiForWindow =
+      user != nullptr ? reinterpret_cast<DpiForWindowFunc>(reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")))
+                      : nullptr;
+  UINT dpi = 0;
+  if (parent != nullptr && dpiForWindow != nullptr) dpi = dpiForWindow(H(parent));
+  if (dpi == 0) {
+    HDC screen = GetDC(nullptr);
+    if (screen != nullptr) {
+      dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+      ReleaseDC(nullptr, screen);
+    }
+  }
+  return dpi > 0 ? dpi / 96.0 : 0.0;
 }
 
 // Text entry
 
-void IGraphicsWin::BeginTextEntry(IControl* control, const TextStyle& style, const PixelRect& rect,
+void IGraphicsWin::BeginTextEntry(IControl* control, const TextStyle& logicalStyle, const PixelRect& logicalRect,
                                   const char* text, ParamRecord* param) {
   if (control == nullptr || mEntryBox != nullptr || mWindow == nullptr) return;
+  // The box sits over the control's window pixels, its text at the scaled size.
+  const PixelRect rect = ToWindowRect(logicalRect);
+  TextStyle style = logicalStyle;
+  style.size = ScaledTextSize(logicalStyle.size);
   DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_MULTILINE;
   if (style.alignment == kAlignCenter) boxStyle |= ES_CENTER;
   if (style.alignment == kAlignFar) boxStyle |= ES_RIGHT;
@@ -325,7 +365,7 @@ PopupMenu* IGraphicsWin::RunPopupMenu(PopupMenu& menu, const PixelRect& rect) {
   HWND window = H(mWindow);
   HMENU handle = BuildMenu(menu);
   if (handle == nullptr) return nullptr;
-  POINT at{rect.left, rect.bottom};
+  POINT at{ToWindowPixel(rect.left), ToWindowPixel(rect.bottom)};
   ClientToScreen(window, &at);
   TrackPopupMenu(handle, TPM_LEFTBUTTON, at.x, at.y, 0, window, nullptr);
   PopupMenu* chosen = nullptr;
@@ -336,7 +376,7 @@ PopupMenu* IGraphicsWin::RunPopupMenu(PopupMenu& menu, const PixelRect& rect) {
     if (chosen != nullptr) chosen->SetChosenIndex(position);
   }
   DestroyMenu(handle);
-  RECT all{0, 0, Width(), Height()};
+  RECT all{0, 0, WindowWidth(), WindowHeight()};
   InvalidateRect(window, &all, FALSE);
   return chosen;
 }
@@ -483,7 +523,7 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
     case WM_PAINT: {
       RECT r;
       if (GetUpdateRect(window, &r, FALSE)) {
-        g->PaintArea(PixelRect{r.left, r.top, r.right, r.bottom});
+        g->PaintArea(g->ToLogicalRect(PixelRect{r.left, r.top, r.right, r.bottom}));
         // With nothing to present the area must still count as painted, or
         // Windows would ask again at once.
         ValidateRect(window, &r);
@@ -501,7 +541,7 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
         POINT p{};
         GetCursorPos(&p);
         ScreenToClient(window, &p);
-        if (g->KeyAt(p.x, p.y, key)) return 0;
+        if (g->KeyAt(g->ToLogical(p.x), g->ToLogical(p.y), key)) return 0;
       }
       // Keys the editor does not use go to the host's main window.
       if (HWND root = GetAncestor(window, GA_ROOT)) SendMessageA(root, WM_KEYDOWN, wParam, lParam);
@@ -530,8 +570,8 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
     case WM_MOUSEMOVE: {
       const MouseModifiers mods = ModifiersOf(wParam);
       if (mods.left || mods.right) {
-        if (GetCapture() == window && g->mEntryBox == nullptr) g->DragTo(x, y, mods);
-      } else if (g->HoverAt(x, y, mods)) {
+        if (GetCapture() == window && g->mEntryBox == nullptr) g->DragTo(g->ToLogical(x), g->ToLogical(y), mods);
+      } else if (g->HoverAt(g->ToLogical(x), g->ToLogical(y), mods)) {
         TRACKMOUSEEVENT track{};
         track.cbSize = sizeof track;
         track.dwFlags = TME_LEAVE;
@@ -550,7 +590,7 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
       } else {
         SetFocus(window);
         SetCapture(window);
-        g->PressAt(x, y, ModifiersOf(wParam));
+        g->PressAt(g->ToLogical(x), g->ToLogical(y), ModifiersOf(wParam));
       }
       return 0;
 
@@ -558,11 +598,11 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
       ReleaseCapture();
-      g->ReleaseAt(x, y, ModifiersOf(wParam));
+      g->ReleaseAt(g->ToLogical(x), g->ToLogical(y), ModifiersOf(wParam));
       return 0;
 
     case WM_LBUTTONDBLCLK:
-      if (g->DoubleClickAt(x, y, ModifiersOf(wParam))) SetCapture(window);
+      if (g->DoubleClickAt(g->ToLogical(x), g->ToLogical(y), ModifiersOf(wParam))) SetCapture(window);
       return 0;
 
     case WM_MOUSEWHEEL: {
@@ -573,9 +613,18 @@ LRESULT IGraphicsWin::Procs::Editor(IGraphicsWin* g, HWND window, UINT message, 
       RECT r{};
       GetWindowRect(window, &r);
       const int notches = static_cast<short>(HIWORD(wParam)) / WHEEL_DELTA;  // a partial notch is 0
-      g->WheelAt(x - r.left, y - r.top, ModifiersOf(LOWORD(wParam)), notches);
+      g->WheelAt(g->ToLogical(x - r.left), g->ToLogical(y - r.top), ModifiersOf(LOWORD(wParam)), notches);
       return 0;
     }
+
+    case kDpiChanged:
+      // The host's window moved to a screen of another scale (top-level
+      // windows are told the new DPI, children after their parent).
+      g->SetScaleFrom(IGraphics::kScaleSystem, LOWORD(wParam) / 96.0);
+      return 0;
+    case kDpiChangedAfterParent:
+      g->SetScaleFrom(IGraphics::kScaleSystem, g->SystemScale(window));
+      return 0;
 
     case WM_MOUSELEAVE:
       g->HoverEnded();

@@ -43,12 +43,17 @@ class IGraphicsWin : public IGraphics {
   void HostFolder(std::string& folder) override;
   void PluginFolder(std::string& folder) override;
   bool LaunchUrl(const char* address, const char* caption, const char* confirmation, const char* error) override;
+  // Opens at the scale in effect (RefreshScale with `parent`).
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return mWindow; }
   void HideCursor() override;
   void RestoreCursor() override;
   LICE_IBitmap* LoadImageResource(int id, const char* name) override;
+  // The DPI of the host's window (of the screen without one), 96 being 1,
+  // through functions looked up at run time (older Windows lack them).
+  double SystemScale(void* parent) override;
+  void WindowScaleChanged(int oldWidth, int oldHeight) override;
 
   // State of the text entry box, for tests and the window procedures.
   void* TextEntryBox() const { return mEntryBox; }
@@ -65,6 +70,9 @@ class IGraphicsWin : public IGraphics {
   void WindowGone();
   void WindowDestroyedByOthers();
   void CommitOrCancelTextEntry();
+  // Our window by (dw, dh) and, for formats whose hosts do not size it
+  // themselves, the host's windows above it.
+  void ResizeWindows(int dw, int dh);
 
   void* mModule = nullptr;
   void* mWindow = nullptr;

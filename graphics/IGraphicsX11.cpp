@@ -17,6 +17,7 @@
 
 #include "platform/Module.h"
 #include "plugin/IPlugBase.h"
+#include "plugin/ParamRecord.h"
 #include "render/PngImage.h"
 
 #include "graphics/X11Internal.h"  // last: the X headers
@@ -26,6 +27,27 @@ extern char** environ;
 using namespace x11_detail;
 
 namespace {
+
+// The value of "Xft.dpi" in a resource database text ("Xft.dpi:\t192"
+// lines), 0 without one.
+double XftDpiOf(const std::string& database) {
+  size_t start = 0;
+  while (start < database.size()) {
+    size_t end = database.find('\n', start);
+    if (end == std::string::npos) end = database.size();
+    const std::string line = database.substr(start, end - start);
+    start = end + 1;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    size_t a = 0, b = colon;
+    while (a < b && (line[a] == ' ' || line[a] == '\t')) ++a;
+    while (b > a && (line[b - 1] == ' ' || line[b - 1] == '\t')) --b;
+    if (line.compare(a, b - a, "Xft.dpi") != 0) continue;
+    const double dpi = ParseLeadingNumber(line.c_str() + colon + 1);
+    return dpi > 0.0 && dpi < 10000.0 ? dpi : 0.0;
+  }
+  return 0.0;
+}
 
 constexpr long kEditorEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                                LeaveWindowMask | KeyPressMask | StructureNotifyMask;
@@ -225,9 +247,10 @@ IGraphicsX11::~IGraphicsX11() { CloseEditorWindow(); }
 // Window
 
 void* IGraphicsX11::OpenEditorWindow(void* parent) {
+  if (mWindow == 0 && parent != nullptr) RefreshScale(parent);
   int x = 0, y = 0;
-  unsigned int width = static_cast<unsigned int>(std::max(Width(), 1));
-  unsigned int height = static_cast<unsigned int>(std::max(Height(), 1));
+  unsigned int width = static_cast<unsigned int>(std::max(WindowWidth(), 1));
+  unsigned int height = static_cast<unsigned int>(std::max(WindowHeight(), 1));
   if (mWindow != 0) {
     // Reopened without closing: the new window takes the old one's place.
     Window root = 0;
@@ -329,7 +352,7 @@ void IGraphicsX11::WindowDestroyedByOthers() {
 
 bool IGraphicsX11::PresentArea(const PixelRect& area) {
   if (mDisplay == nullptr || mWindow == 0) return false;
-  const PixelRect visible = RectIntersection(area, PixelRect{0, 0, Width(), Height()});
+  const PixelRect visible = RectIntersection(area, PixelRect{0, 0, WindowWidth(), WindowHeight()});
   const bool shown = RectIsEmpty(visible) ||
                      PutPixels(D(mDisplay), mWindow, G(mGC), static_cast<Visual*>(mVisual), mDepth, Surface(),
                                visible, visible.left, visible.top, mPresentPixels);
@@ -339,12 +362,24 @@ bool IGraphicsX11::PresentArea(const PixelRect& area) {
 
 void IGraphicsX11::SetEditorSize(int width, int height) {
   if (width == Width() && height == Height()) return;
-  const int dw = width - Width();
-  const int dh = height - Height();
+  const int oldWidth = WindowWidth(), oldHeight = WindowHeight();
   // The box's control is about to be deleted with the others.
   DestroyTextEntry();
   IGraphics::SetEditorSize(width, height);
+  ResizeWindows(oldWidth, oldHeight);
+}
+
+void IGraphicsX11::WindowScaleChanged(int oldWidth, int oldHeight) {
+  // The box sat over the old pixels.
+  DestroyTextEntry();
+  ResizeWindows(oldWidth, oldHeight);
+}
+
+void IGraphicsX11::ResizeWindows(int oldWidth, int oldHeight) {
   if (mWindow == 0) return;
+  const int width = WindowWidth(), height = WindowHeight();
+  const int dw = width - oldWidth;
+  const int dh = height - oldHeight;
   Display* display = D(mDisplay);
   XResizeWindow(display, mWindow, static_cast<unsigned>(std::max(width, 1)), static_cast<unsigned>(std::max(height, 1)));
   // The host's window grows with the editor, as on Windows, except for the
@@ -356,6 +391,29 @@ void IGraphicsX11::SetEditorSize(int width, int height) {
                   static_cast<unsigned>(std::max(parent.height + dh, 1)));
   mRepaintAll = true;
   XFlush(display);
+}
+
+double IGraphicsX11::SystemScale(void* parent) {
+  // Our own connection while the window is open, else a short one.
+  Display* display = mDisplay != nullptr ? D(mDisplay) : OpenDisplay();
+  if (display == nullptr) return 0.0;
+  double dpi = 0.0;
+  // The resource database the desktop set on the root window; read fresh
+  // from the server, as a desktop may change it while we run.
+  Atom resources = XInternAtom(display, "RESOURCE_MANAGER", True);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (resources != 0 &&
+      XGetWindowProperty(display, DefaultRootWindow(display), resources, 0, 1 << 16, False, XA_STRING, &type,
+                         &format, &count, &after, &data) == Success &&
+      data != nullptr && format == 8) {
+    dpi = XftDpiOf(std::string(reinterpret_cast<const char*>(data), count));
+  }
+  if (data != nullptr) XFree(data);
+  if (display != D(mDisplay)) CloseDisplay(display);
+  return dpi > 0.0 ? dpi / 96.0 : 0.0;
 }
 
 void IGraphicsX11::HideCursor() {
@@ -399,14 +457,13 @@ void IGraphicsX11::PumpEvents() {
     HandleEvent(&event);
   }
   if (mWindow == 0) return;
-  const PixelRect all{0, 0, Width(), Height()};
   if (mRepaintAll) {
     mRepaintAll = false;
     if (NumControls() > 0) {
-      PaintArea(all);
+      PaintArea(PixelRect{0, 0, Width(), Height()});
       mExposed = PixelRect{};
     } else {
-      mExposed = all;
+      mExposed = PixelRect{0, 0, WindowWidth(), WindowHeight()};
     }
   }
   if (!RectIsEmpty(mExposed)) {
@@ -499,7 +556,7 @@ void IGraphicsX11::HandleEvent(void* event) {
 void IGraphicsX11::EditorKey(void* keyEvent) {
   XKeyEvent& key = *static_cast<XKeyEvent*>(keyEvent);
   const int code = KeyCodeOf(&key);
-  if (code >= 0 && KeyAt(key.x, key.y, code)) return;
+  if (code >= 0 && KeyAt(ToLogical(key.x), ToLogical(key.y), code)) return;
   // Keys the editor does not use go to the host's window.
   XEvent forward;
   std::memset(&forward, 0, sizeof forward);
@@ -532,8 +589,8 @@ void IGraphicsX11::EditorMouse(void* event) {
       }
       const MouseModifiers mods = ModifiersOf(e.xmotion.state, 0, true);
       if (mods.left || mods.right) {
-        if (mGrabbed && mEntryBox == 0) DragTo(e.xmotion.x, e.xmotion.y, mods);
-      } else if (HoverAt(e.xmotion.x, e.xmotion.y, mods)) {
+        if (mGrabbed && mEntryBox == 0) DragTo(ToLogical(e.xmotion.x), ToLogical(e.xmotion.y), mods);
+      } else if (HoverAt(ToLogical(e.xmotion.x), ToLogical(e.xmotion.y), mods)) {
         mTrackingLeave = true;
       }
       return;
@@ -550,7 +607,7 @@ void IGraphicsX11::EditorMouse(void* event) {
           mEntryState = EntryCancel;
           return;
         }
-        WheelAt(b.x, b.y, ModifiersOf(b.state, 0, true), b.button == Button4 ? 1 : -1);
+        WheelAt(ToLogical(b.x), ToLogical(b.y), ModifiersOf(b.state, 0, true), b.button == Button4 ? 1 : -1);
         return;
       }
       if (b.button > Button3) return;
@@ -563,7 +620,7 @@ void IGraphicsX11::EditorMouse(void* event) {
         mLastPressTime = 0;
         // Windows gives the window double clicks of the left button only;
         // a quick second press of another button does nothing.
-        if (b.button == Button1 && DoubleClickAt(b.x, b.y, mods)) GrabPointer(b.time);
+        if (b.button == Button1 && DoubleClickAt(ToLogical(b.x), ToLogical(b.y), mods)) GrabPointer(b.time);
         return;
       }
       mLastPressTime = b.time != 0 ? b.time : 1;
@@ -575,14 +632,14 @@ void IGraphicsX11::EditorMouse(void* event) {
         return;
       }
       GrabPointer(b.time);
-      PressAt(b.x, b.y, mods);
+      PressAt(ToLogical(b.x), ToLogical(b.y), mods);
       return;
     }
     case ButtonRelease: {
       const XButtonEvent& b = e.xbutton;
       if (b.button > Button3) return;
       UngrabPointer(b.time);
-      ReleaseAt(b.x, b.y, ModifiersOf(b.state, b.button, false));
+      ReleaseAt(ToLogical(b.x), ToLogical(b.y), ModifiersOf(b.state, b.button, false));
       return;
     }
     default:

@@ -54,6 +54,7 @@ class IGraphicsX11 : public IGraphics {
   void PluginFolder(std::string& folder) override;
   bool LaunchUrl(const char* address, const char* caption, const char* confirmation, const char* error) override;
   // `parent` is an X Window id cast to void*; answers ours the same way.
+  // Opens at the scale in effect (RefreshScale with `parent`).
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* EditorWindowHandle() override { return reinterpret_cast<void*>(static_cast<uintptr_t>(mWindow)); }
@@ -63,6 +64,9 @@ class IGraphicsX11 : public IGraphics {
   // Handles every X event waiting (never blocks), then runs the repaint
   // timer when 1000 / FPS ms have passed since its last tick.
   void PumpEvents() override;
+  // The Xft.dpi resource of the X server (96 is 1), 0 without one.
+  double SystemScale(void* parent) override;
+  void WindowScaleChanged(int oldWidth, int oldHeight) override;
 
   // State, for tests.
   unsigned long TextEntryBox() const { return mEntryBox; }
@@ -84,6 +88,9 @@ class IGraphicsX11 : public IGraphics {
   void EditorKey(void* keyEvent);
   void Tick();
   void WindowDestroyedByOthers();
+  // Our window to the editor's window size, and the host's by as much as
+  // ours grew, as the Windows class does.
+  void ResizeWindows(int oldWidth, int oldHeight);
   void ReleaseDisplay();
   void GrabPointer(unsigned long time);
   void UngrabPointer(unsigned long time);

@@ -22,8 +22,9 @@ void DrawCheckMark(LICE_IBitmap* bitmap, int x, int y, PackedPixel color) {
 
 }  // namespace
 
-PopupMenu* IGraphicsX11::RunPopupMenu(PopupMenu& menu, const PixelRect& rect) {
+PopupMenu* IGraphicsX11::RunPopupMenu(PopupMenu& menu, const PixelRect& logicalRect) {
   DropMouseCapture();
+  const PixelRect rect = ToWindowRect(logicalRect);
   if (mWindow == 0) return nullptr;
   Display* display = D(mDisplay);
   // The menu takes the pointer from the press that opened it.
@@ -32,7 +33,9 @@ PopupMenu* IGraphicsX11::RunPopupMenu(PopupMenu& menu, const PixelRect& rect) {
   if (entries.empty()) return nullptr;
 
   // Submenus are shown in place, their items indented under their title.
+  // The menu's text at the editor's scale, like the editor's own.
   TextStyle style = DialogStyle();
+  style.size = ScaledTextSize(style.size);
   LICE_IFont* font = FontFor(style);
   const int rowHeight = std::max(font != nullptr ? font->LineHeight() + 6 : 0, 20);
   const int separatorHeight = 7;

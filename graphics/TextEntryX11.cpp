@@ -20,9 +20,14 @@ constexpr int kEntryHardLimit = 1024;
 
 }  // namespace
 
-void IGraphicsX11::BeginTextEntry(IControl* control, const TextStyle& style, const PixelRect& rect,
+void IGraphicsX11::BeginTextEntry(IControl* control, const TextStyle& logicalStyle, const PixelRect& logicalRect,
                                   const char* text, ParamRecord* param) {
   if (control == nullptr || mEntryBox != 0 || mWindow == 0) return;
+  // The box sits over the control's window pixels, its text at the scaled size.
+  const PixelRect rect = ToWindowRect(logicalRect);
+  TextStyle style = logicalStyle;
+  style.size = ScaledTextSize(logicalStyle.size);
+  style.font = nullptr;
   Display* display = D(mDisplay);
   const int width = std::max(rect.right - rect.left + 1, 1);
   const int height = std::max(rect.bottom - rect.top + 1, 1);

@@ -20,6 +20,20 @@ extern const unsigned char veltrane_resource_png_104[];
 extern const unsigned char veltrane_resource_png_104_end[];
 extern const unsigned char veltrane_resource_png_105[];
 extern const unsigned char veltrane_resource_png_105_end[];
+extern const unsigned char veltrane_resource_png_201[];
+extern const unsigned char veltrane_resource_png_201_end[];
+extern const unsigned char veltrane_resource_png_300[];
+extern const unsigned char veltrane_resource_png_300_end[];
+extern const unsigned char veltrane_resource_png_301[];
+extern const unsigned char veltrane_resource_png_301_end[];
+extern const unsigned char veltrane_resource_png_302[];
+extern const unsigned char veltrane_resource_png_302_end[];
+extern const unsigned char veltrane_resource_png_303[];
+extern const unsigned char veltrane_resource_png_303_end[];
+extern const unsigned char veltrane_resource_png_304[];
+extern const unsigned char veltrane_resource_png_304_end[];
+extern const unsigned char veltrane_resource_png_305[];
+extern const unsigned char veltrane_resource_png_305_end[];
 }
 
 namespace {
@@ -41,6 +55,14 @@ const ResourceEntry kResources[] = {
     {"PNG", 103, nullptr, veltrane_resource_png_103, veltrane_resource_png_103_end},
     {"PNG", 104, nullptr, veltrane_resource_png_104, veltrane_resource_png_104_end},
     {"PNG", 105, nullptr, veltrane_resource_png_105, veltrane_resource_png_105_end},
+    // The 2x set.
+    {"PNG", 201, nullptr, veltrane_resource_png_201, veltrane_resource_png_201_end},
+    {"PNG", 300, nullptr, veltrane_resource_png_300, veltrane_resource_png_300_end},
+    {"PNG", 301, nullptr, veltrane_resource_png_301, veltrane_resource_png_301_end},
+    {"PNG", 302, nullptr, veltrane_resource_png_302, veltrane_resource_png_302_end},
+    {"PNG", 303, nullptr, veltrane_resource_png_303, veltrane_resource_png_303_end},
+    {"PNG", 304, nullptr, veltrane_resource_png_304, veltrane_resource_png_304_end},
+    {"PNG", 305, nullptr, veltrane_resource_png_305, veltrane_resource_png_305_end},
 };
 
 }  // namespace

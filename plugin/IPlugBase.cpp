@@ -162,6 +162,19 @@ void IPlugBase::AttachEditor(IGraphics* editor) {
 
 void IPlugBase::RefreshEditorControls() { PushAllToEditor(); }
 
+void IPlugBase::SetHostScale(double scale) {
+  if (mEditor != nullptr) mEditor->SetScaleFrom(IGraphics::kScaleHost, scale);
+}
+
+bool IPlugBase::EditorPixelSize(int* width, int* height) {
+  if (mEditor == nullptr || width == nullptr || height == nullptr) return false;
+  // An open window keeps the scale of the screen it is on.
+  if (!mEditor->IsWindowOpen()) mEditor->RefreshScale(nullptr);
+  *width = mEditor->WindowWidth();
+  *height = mEditor->WindowHeight();
+  return true;
+}
+
 void IPlugBase::PushAllToEditor() {
   if (mEditor == nullptr) return;
   CriticalSectionGuard guard(mLock);

@@ -106,6 +106,15 @@ class IPlugBase {
   // and shows it in the editor as `source` requires, and lets the effect
   // react (ParameterChanged). Takes the critical section; any thread.
   void ChangeParameter(int index, double value, ValueSource source);
+  // The editor's scale, for format bindings, on the host's threads. The host
+  // says the scale of its window (1 = 100 %; 0 or less: it says nothing):
+  // it takes effect unless the user chose a zoom; a change while the window
+  // is open resizes it, and ResizeEditor tells the host the new size.
+  void SetHostScale(double scale);
+  // The editor window's size in pixels at the scale in effect, for the
+  // host's size requests; with the window closed the user's zoom and the
+  // system's scale are read again first. False without an editor.
+  bool EditorPixelSize(int* width, int* height);
   // Every parameter's value into the editor's controls (attach, preset
   // loads, chunks).
   void PushAllToEditor();

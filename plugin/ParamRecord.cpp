@@ -152,8 +152,27 @@ char* FormatFixed(char* text, int size, double v, int precision) {
   return text;
 }
 
+bool TextEndsWithUnit(const char* text, const char* unit) {
+  if (text == nullptr || unit == nullptr) return false;
+  size_t end = strnlen(text, 256);
+  while (end > 0 && (text[end - 1] == ' ' || (text[end - 1] >= '\t' && text[end - 1] <= '\r'))) --end;
+  const size_t length = std::strlen(unit);
+  if (length == 0 || end < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    const char a = text[end - length + i], b = unit[i];
+    const char lowerA = a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a;
+    const char lowerB = b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b;
+    if (lowerA != lowerB) return false;
+  }
+  return true;
+}
+
 bool ParamRecord::ValueFromText(const char* text, double* valueOut) const {
   double v;
+  if (ParseFunction != nullptr && text != nullptr && ParseFunction(text, &v)) {
+    *valueOut = v != v ? 0.0 : v;
+    return true;
+  }
   if (HasValueTexts()) {
     int found = 0;
     if (!FindValueText(text, &found)) return false;

@@ -18,6 +18,10 @@ class ParamRecord {
  public:
   // Writes the display text of a value into a buffer of kParamTextSize bytes.
   typedef void (*DisplayFunc)(double value, char* text);
+  // Reads a text in the form its display function writes into a real
+  // value; false when the text is not in that form (the plain number rules
+  // of ValueFromText then apply).
+  typedef bool (*ParseFunc)(const char* text, double* value);
 
   ParamRecord();
 
@@ -38,12 +42,14 @@ class ParamRecord {
   // First value text with exactly this text; false when there is none.
   bool FindValueText(const char* text, int* valueOut) const;
   // The real value a text names, for the host's text requests and the
-  // editor's text box alike: an exact value text where the parameter has
-  // them (false when none matches), else the text's leading number, with
-  // the sign inverted for a negated display. "nan" reads 0.
+  // editor's text box alike: what the parse function reads when it takes
+  // the text, else an exact value text where the parameter has them (false
+  // when none matches), else the text's leading number, with the sign
+  // inverted for a negated display. "nan" reads 0.
   bool ValueFromText(const char* text, double* valueOut) const;
 
   DisplayFunc DisplayFunction = nullptr;
+  ParseFunc ParseFunction = nullptr;
   ParamType type = kTypeNone;
   double value = 0.0;
   double minimum = 0.0;
@@ -68,6 +74,10 @@ void CopyText(char* target, const char* source, int size);
 // The leading decimal number of a text, as the C library's text-to-double
 // conversion reads it but independent of the process locale; 0 without one.
 double ParseLeadingNumber(const char* text);
+
+// Whether a text ends in `unit` (letters compared without case), after
+// blanks; "250 Hz", "250hz " end in "Hz".
+bool TextEndsWithUnit(const char* text, const char* unit);
 
 // Fixed-point text of v with `precision` decimals ("%.*f"), independent of
 // the process locale; always terminated within `size` bytes. Returns text.

@@ -7,6 +7,7 @@
 #include "effect/editor/IQVControls.h"
 #include "effect/editor/IQVOnlineVersionMenu.h"
 #include "effect/editor/IQVPresetMenu.h"
+#include "effect/editor/PanelGeometry.h"
 #include "graphics/IGraphics.h"
 
 namespace {
@@ -25,9 +26,10 @@ TextStyle StatusLineStyle() {
 }  // namespace
 
 void VeltraneEditor::Layout(IGraphics* graphics) {
+  using namespace panel;
   Veltrane* const plug = mPlug;
   mLaidOut = graphics;
-  graphics->SetEditorSize(584, 390);
+  graphics->SetEditorSize(kWidth, kHeight);
 
   const ImageStrip button = graphics->LoadImageStrip(101, "resources/img/button.png", 2);
   const ImageStrip lever = graphics->LoadImageStrip(102, "resources/img/switch_3.png", 3);
@@ -36,37 +38,47 @@ void VeltraneEditor::Layout(IGraphics* graphics) {
   const ImageStrip handle = graphics->LoadImageStrip(100, "resources/img/handle.png", 1);
   const ImageStrip indicator = graphics->LoadImageStrip(105, "resources/img/vu.png", 11);
 
+  // Faders run along the longer side of their rectangle.
+  auto vertical = [&](const PixelRect& r, int param) {
+    return new IQVFaderControl(plug, r.left, r.top, Height(r), param, handle, kVertical);
+  };
+  auto horizontal = [&](const PixelRect& r, int param) {
+    return new IQVFaderControl(plug, r.left, r.top, Width(r), param, handle, kHorizontal);
+  };
+
   // The status line follows the pointer, so hovering must reach the controls.
   graphics->SetHandlesHover(true);
+  // A right press on the bare panel sets the user's own zoom, kept per user.
+  graphics->OfferUserZoom("quorvel", "veltrane.ini");
   graphics->AddBackground(1, "resources/img/back.png");
 
-  graphics->AddControl(new IQVOnlineVersionMenu(plug, PixelRect{420, 12, 570, 40}));
-  graphics->AddControl(new IQVPresetMenu(plug, PixelRect{17, 355, 37, 371}, PixelRect{45, 355, 245, 371}));
-  graphics->AddControl(new IQVSwitchControl(plug, 528, 300, kLink, button));
-  graphics->AddControl(new IQVSwitchFramesControl(plug, 427, 154, kModeL, lever));
-  graphics->AddControl(new IQVSwitchFramesControl(plug, 457, 154, kModeR, lever));
-  graphics->AddControl(new IQVFaderControl(plug, 426, 228, 72, kMixL, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(plug, 463, 228, 72, kMixR, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(plug, 509, 228, 72, kVolumeL, handle, kVertical));
-  graphics->AddControl(new IQVFaderControl(plug, 546, 228, 72, kVolumeR, handle, kVertical));
+  graphics->AddControl(new IQVOnlineVersionMenu(plug, version));
+  graphics->AddControl(new IQVPresetMenu(plug, prog_num, prog_name));
+  graphics->AddControl(new IQVSwitchControl(plug, link.left, link.top, kLink, button));
+  graphics->AddControl(new IQVSwitchFramesControl(plug, mode_l.left, mode_l.top, kModeL, lever));
+  graphics->AddControl(new IQVSwitchFramesControl(plug, mode_r.left, mode_r.top, kModeR, lever));
+  graphics->AddControl(vertical(mix_l, kMixL));
+  graphics->AddControl(vertical(mix_r, kMixR));
+  graphics->AddControl(vertical(vol_l, kVolumeL));
+  graphics->AddControl(vertical(vol_r, kVolumeR));
   // The four Freq faders overlap by three pixels; only their handles take
   // presses, and the later one wins where two handles meet.
-  mFreqMinFader[0] = new IQVFaderControl(plug, 268, 228, 130, kFreqMinL, handle, kHorizontal);
+  mFreqMinFader[0] = horizontal(fmin_l, kFreqMinL);
   graphics->AddControl(mFreqMinFader[0]);
-  mFreqMinFader[1] = new IQVFaderControl(plug, 268, 245, 130, kFreqMinR, handle, kHorizontal);
+  mFreqMinFader[1] = horizontal(fmin_r, kFreqMinR);
   graphics->AddControl(mFreqMinFader[1]);
-  graphics->AddControl(new IQVFaderControl(plug, 268, 262, 130, kFreqMaxL, handle, kHorizontal));
-  graphics->AddControl(new IQVFaderControl(plug, 268, 279, 130, kFreqMaxR, handle, kHorizontal));
-  graphics->AddControl(new IQVKnobMultiControl(plug, 183, 244, kFreqRange, knob4, kVertical, 1.0));
-  graphics->AddControl(new IQVKnobMultiControl(plug, 39, 244, kLfoWaveform, knob6, kVertical, 1.0));
-  mRateFader = new IQVFaderControl(plug, 112, 228, 72, kLfoRate, handle, kVertical);
+  graphics->AddControl(horizontal(fmax_l, kFreqMaxL));
+  graphics->AddControl(horizontal(fmax_r, kFreqMaxR));
+  graphics->AddControl(new IQVKnobMultiControl(plug, range.left, range.top, kFreqRange, knob4, kVertical, 1.0));
+  graphics->AddControl(new IQVKnobMultiControl(plug, wave.left, wave.top, kLfoWaveform, knob6, kVertical, 1.0));
+  mRateFader = vertical(rate, kLfoRate);
   graphics->AddControl(mRateFader);
-  graphics->AddControl(new IQVSwitchControl(plug, 112, 300, kSyncToHost, button));
-  mShiftIndicator[0] = new IBitmapControl(plug, 277, 305, -1, indicator);
+  graphics->AddControl(new IQVSwitchControl(plug, sync.left, sync.top, kSyncToHost, button));
+  mShiftIndicator[0] = new IBitmapControl(plug, ind_l.left, ind_l.top, -1, indicator);
   graphics->AddControl(mShiftIndicator[0]);
-  mShiftIndicator[1] = new IBitmapControl(plug, 277, 313, -1, indicator);
+  mShiftIndicator[1] = new IBitmapControl(plug, ind_r.left, ind_r.top, -1, indicator);
   graphics->AddControl(mShiftIndicator[1]);
-  mStatusLine = new ITextControl(plug, PixelRect{367, 355, 567, 371}, StatusLineStyle(), "Version " VELTRANE_VERSION_STRING);
+  mStatusLine = new ITextControl(plug, status, StatusLineStyle(), "Version " VELTRANE_VERSION_STRING);
   graphics->AddControl(mStatusLine);
 }
 
@@ -88,7 +100,11 @@ void VeltraneEditor::ShowStatusText(int index) {
   }
   if (!editor->OnOpenWindowThread()) return;
   char text[64];
-  mPlug->FormatStatusText(index, text, sizeof text);
+  {
+    // The texts follow settings the host's threads change.
+    CriticalSectionGuard guard(mPlug->Lock());
+    mPlug->FormatStatusText(index, text, sizeof text);
+  }
   mStatusLine->SetTextFromPlugin(text);
   mStatusLine->MarkDirty(false);
 }

@@ -203,8 +203,12 @@ void IPlugCLAP::HostTimeSignature(int* numerator, int* denominator) {
   }
 }
 
-// The panel has one size; nothing to tell the host.
-void IPlugCLAP::ResizeEditor(int width, int height) { EditorResized(Editor(), width, height); }
+// An open editor changed its size (a new scale): the host sizes its frame.
+void IPlugCLAP::ResizeEditor(int width, int height) {
+  EditorResized(Editor(), width, height);
+  if (mEditorOpen && mHostGui != nullptr && mHostGui->request_resize != nullptr && width > 0 && height > 0)
+    mHostGui->request_resize(mHost, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+}
 
 // The plug-in record
 
@@ -217,6 +221,7 @@ bool CLAP_ABI IPlugCLAP::Init(const clap_plugin_t* plugin) {
   plug->mHostState = static_cast<const clap_host_state_t*>(plug->HostExtension(CLAP_EXT_STATE));
   plug->mHostTimers = static_cast<const clap_host_timer_support_t*>(plug->HostExtension(CLAP_EXT_TIMER_SUPPORT));
   plug->mHostFds = static_cast<const clap_host_posix_fd_support_t*>(plug->HostExtension(CLAP_EXT_POSIX_FD_SUPPORT));
+  plug->mHostGui = static_cast<const clap_host_gui_t*>(plug->HostExtension(CLAP_EXT_GUI));
   if (plug->mHost != nullptr && plug->mHost->name != nullptr) plug->mHostKind = IdentifyHostByName(plug->mHost->name);
   plug->NotifyAllParametersChanged();
   plug->mInitialised = true;
@@ -678,14 +683,22 @@ void CLAP_ABI IPlugCLAP::GuiDestroy(const clap_plugin_t* plugin) {
   plug->mGuiCreated = false;
 }
 
-// Scaling is left to the window system for now: the call is ignored.
-bool CLAP_ABI IPlugCLAP::GuiSetScale(const clap_plugin_t* plugin, double scale) { return false; }
+// The host's scale is one of the editor's sources (the user's zoom comes
+// first); scales outside what the panel draws are limited, and said so.
+bool CLAP_ABI IPlugCLAP::GuiSetScale(const clap_plugin_t* plugin, double scale) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || plug->Editor() == nullptr || !std::isfinite(scale) || !(scale > 0.0)) return false;
+  plug->SetHostScale(scale);
+  return scale >= IGraphics::kMinScale && scale <= IGraphics::kMaxScale;
+}
 
+// The window's size in pixels at the scale in effect.
 bool CLAP_ABI IPlugCLAP::GuiGetSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
   IPlugCLAP* plug = From(plugin);
-  if (plug == nullptr || plug->Editor() == nullptr || width == nullptr || height == nullptr) return false;
-  *width = static_cast<uint32_t>(plug->Editor()->Width());
-  *height = static_cast<uint32_t>(plug->Editor()->Height());
+  int w = 0, h = 0;
+  if (plug == nullptr || width == nullptr || height == nullptr || !plug->EditorPixelSize(&w, &h)) return false;
+  *width = static_cast<uint32_t>(w);
+  *height = static_cast<uint32_t>(h);
   return true;
 }
 
@@ -699,7 +712,7 @@ bool CLAP_ABI IPlugCLAP::GuiResizeHints(const clap_plugin_t* plugin, clap_gui_re
   return true;
 }
 
-// The panel has one size: every request is answered with it.
+// The panel has one size at a scale: every request is answered with it.
 bool CLAP_ABI IPlugCLAP::GuiAdjustSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
   return GuiGetSize(plugin, width, height);
 }

@@ -140,6 +140,7 @@ class IPlugCLAP : public IPlugBase {
   const clap_host_state_t* mHostState = nullptr;
   const clap_host_timer_support_t* mHostTimers = nullptr;
   const clap_host_posix_fd_support_t* mHostFds = nullptr;
+  const clap_host_gui_t* mHostGui = nullptr;
   bool mInitialised = false;
   bool mActive = false;
   // Inside process or flush: changes go out through its event list.

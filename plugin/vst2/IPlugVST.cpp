@@ -222,6 +222,8 @@ void IPlugVST::ResizeEditor(int width, int height) {
   mEditorRect.right = static_cast<VstInt16>(width);
   mEditorRect.bottom = static_cast<VstInt16>(height);
   EditorResized(Editor(), width, height);
+  // An open editor changed its size (a new scale): the host sizes its frame.
+  if (Editor() != nullptr && Editor()->IsWindowOpen()) HostCall(audioMasterSizeWindow, width, height, nullptr, 0.0f);
 }
 
 void IPlugVST::AttachEditor(IGraphics* editor) {
@@ -231,8 +233,8 @@ void IPlugVST::AttachEditor(IGraphics* editor) {
   mAEffect.flags |= effFlagsHasEditor;
   mEditorRect.top = 0;
   mEditorRect.left = 0;
-  mEditorRect.right = static_cast<VstInt16>(editor->Width());
-  mEditorRect.bottom = static_cast<VstInt16>(editor->Height());
+  mEditorRect.right = static_cast<VstInt16>(editor->WindowWidth());
+  mEditorRect.bottom = static_cast<VstInt16>(editor->WindowHeight());
 }
 
 void IPlugVST::SetProcessingDelay(int frames) {
@@ -486,14 +488,26 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       }
       return 0;
 
-    case effEditGetRect:
-      if (ptr == nullptr || Editor() == nullptr) return 0;
+    case effEditGetRect: {
+      int width = 0, height = 0;
+      if (ptr == nullptr || !EditorPixelSize(&width, &height)) return 0;
+      mEditorRect.top = 0;
+      mEditorRect.left = 0;
+      mEditorRect.right = static_cast<VstInt16>(width);
+      mEditorRect.bottom = static_cast<VstInt16>(height);
       *static_cast<ERect**>(ptr) = &mEditorRect;
       return 1;
-    case effEditOpen:
+    }
+    case effEditOpen: {
+      const ERect asked = mEditorRect;
       if (Editor() == nullptr || Editor()->OpenEditorWindow(ptr) == nullptr) return 0;
+      // The host's window may have another scale than the screen the size
+      // request saw: the host sizes its frame to the window we made.
+      if (mEditorRect.right != asked.right || mEditorRect.bottom != asked.bottom)
+        HostCall(audioMasterSizeWindow, mEditorRect.right, mEditorRect.bottom, nullptr, 0.0f);
       EditorOpened();
       return 1;
+    }
     case effEditClose:
       if (Editor() == nullptr) return 0;
       EditorClosed();
@@ -602,6 +616,13 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       return (Version() >> 16) * 10000 + ((Version() >> 8) & 0xFF) * 100 + (Version() & 0xFF);
 
     case effVendorSpecific:
+      // Scale-aware hosts tell the scale of their window: 'PreS', 'AeCs',
+      // the factor in opt.
+      if (index == CCONST('P', 'r', 'e', 'S') && value == CCONST('A', 'e', 'C', 's')) {
+        if (Editor() == nullptr) return 0;
+        SetHostScale(static_cast<double>(opt));
+        return 1;
+      }
       if (index == 7) {
         if (text == nullptr) return 0;
         const VstIntPtr number = value;

@@ -127,6 +127,7 @@ enum AudioMasterOpcodes : VstInt32 {
   audioMasterWantMidi = 6,
   audioMasterGetTime = 7,
   audioMasterProcessEvents = 8,
+  audioMasterSizeWindow = 15,
   audioMasterGetCurrentProcessLevel = 23,
   audioMasterGetVendorString = 32,
   audioMasterGetProductString = 33,

@@ -21,6 +21,7 @@
 
 // X's KeyCode type would clash with the editor's key numbering.
 #define KeyCode XKeyCode
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -697,6 +698,49 @@ TEST_F(X11Editor, ANewSizeResizesBothWindowsAndFoldersAndImagesComeFromTheModule
   EXPECT_GT(image->PixelWidth(), 0);
   delete image;
   EXPECT_EQ(plain.LoadImageResource(1, "background.bmp"), nullptr);
+}
+
+}  // namespace
+}  // namespace gfxtest
+
+namespace gfxtest {
+namespace {
+
+// The desktop's Xft.dpi says 2x: the editor opens at twice the panel's size
+// and the X server's pointer, in window pixels, reaches controls at their
+// panel coordinates.
+TEST_F(X11Editor, TheDesktopsXftDpiScalesTheWindowAndInputMapsBack) {
+  const Atom resources = XInternAtom(x->display, "RESOURCE_MANAGER", False);
+  const std::string database = "Xft.antialias:\t1\nXft.dpi:\t192\n";
+  XChangeProperty(x->display, x->Root(), resources, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(database.data()), static_cast<int>(database.size()));
+  x->Sync();
+  struct Restore {
+    Display* display;
+    Atom atom;
+    ~Restore() { XDeleteProperty(display, DefaultRootWindow(display), atom), XSync(display, False); }
+  } restore{x->display, resources};
+
+  EXPECT_DOUBLE_EQ(editor->SystemScale(nullptr), 2.0);
+  XResizeWindow(x->display, host, 1200, 800);
+  const Window child = Open();
+  ASSERT_NE(child, 0u);
+  EXPECT_EQ(editor->Scale(), 2.0);
+  const XWindowAttributes a = x->Attributes(child);
+  EXPECT_EQ(a.width, 2 * editor->Width());
+  EXPECT_EQ(a.height, 2 * editor->Height());
+  PumpFor(50);
+  journal.clear();
+  // The probe covers panel (300..380, 50..70): window (600..760, 100..140).
+  MoveTo(621, 121);
+  x->Click(Button1);
+  ASSERT_TRUE(PumpUntil([this] { return Logged("probe release 310,60"); }));
+  EXPECT_EQ(Events(), (std::vector<std::string>{"probe press 310,60", "probe release 310,60"}));
+  EXPECT_EQ(Dispatch(effEditClose), 1);
+  // Without the resource the system says nothing.
+  XDeleteProperty(x->display, x->Root(), resources);
+  x->Sync();
+  EXPECT_DOUBLE_EQ(editor->SystemScale(nullptr), 0.0);
 }
 
 }  // namespace

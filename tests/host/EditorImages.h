@@ -1,15 +1,21 @@
 // What the editor window tests of every format share: golden images read
-// and written with libpng, a tolerant pixel comparison, and under Windows
-// a top-level parent window, its message loop and a capture of a child.
+// and written with libpng, a tolerant comparison that waits for the window
+// to show its golden image, and under Windows a top-level parent window,
+// its message loop and a capture of a child. VELTRANE_HOST_ARTIFACTS names
+// the folder a failing capture is written to.
 #pragma once
 
 #include <png.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -20,7 +26,6 @@
 namespace testhost {
 
 constexpr int kWidth = 584, kHeight = 390;
-constexpr int kEditorPixels = kWidth * kHeight;
 
 inline Image ReadPng(const std::string& path) {
   Image out;
@@ -57,7 +62,7 @@ inline bool UpdatingGolden() {
 // Pixels with a colour channel further apart than the threshold; all of
 // them when the sizes differ.
 inline int DifferingPixels(const Image& a, const Image& b, int threshold) {
-  if (a.width != b.width || a.height != b.height || a.bgra.size() != b.bgra.size()) return kEditorPixels;
+  if (a.width != b.width || a.height != b.height || a.bgra.size() != b.bgra.size()) return a.width * a.height + 1;
   int differing = 0;
   for (size_t i = 0; i < a.bgra.size(); i += 4) {
     int worst = 0;
@@ -67,30 +72,65 @@ inline int DifferingPixels(const Image& a, const Image& b, int threshold) {
   return differing;
 }
 
+// Waits (up to 5 s) for the window to show the golden image; with
+// VELTRANE_UPDATE_GOLDEN=1 first rewrites the golden image from it.
+inline void ExpectWindowMatchesGolden(const std::function<void()>& wait, const std::function<Image()>& capture,
+                               const std::string& goldenPath, int width, int height, const char* artifactName,
+                               bool mayUpdate = true) {
+  if (mayUpdate && UpdatingGolden()) {
+    // A second lets the panel and its indicators settle.
+    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < settled) wait();
+    ASSERT_TRUE(WritePng(goldenPath, capture())) << goldenPath;
+  }
+  const Image golden = ReadPng(goldenPath);
+  ASSERT_EQ(golden.width, width) << "cannot read " << goldenPath
+                                 << " (run once with VELTRANE_UPDATE_GOLDEN=1 and look at it)";
+  ASSERT_EQ(golden.height, height);
+
+  // Text edges may differ by a shade; 0.5 % of the panel is about a word.
+  const int allowed = width * height / 200;
+  Image shot;
+  int differing = width * height;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    wait();
+    shot = capture();
+    differing = DifferingPixels(shot, golden, 48);
+    if (differing < allowed) break;
+  }
+  EXPECT_LT(differing, allowed) << differing << " pixels differ from " << goldenPath;
+  if (differing >= allowed && shot.width == width) {
+    const std::string artifact = std::string(VELTRANE_HOST_ARTIFACTS) + "/" + artifactName;
+    EXPECT_TRUE(WritePng(artifact, shot)) << artifact;
+    ADD_FAILURE() << "the window as captured is in " << artifact;
+  }
+}
+
 #if defined(_WIN32)
 
 // The window's pixels as the screen has them.
-inline Image Capture(HWND window) {
+inline Image Capture(HWND window, int width = kWidth, int height = kHeight) {
   Image out;
   HDC windowDC = GetDC(window);
   if (windowDC == nullptr) return out;
   HDC memory = CreateCompatibleDC(windowDC);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP shot = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (shot != nullptr && memory != nullptr) {
     HGDIOBJ old = SelectObject(memory, shot);
-    if (BitBlt(memory, 0, 0, kWidth, kHeight, windowDC, 0, 0, SRCCOPY)) {
+    if (BitBlt(memory, 0, 0, width, height, windowDC, 0, 0, SRCCOPY)) {
       GdiFlush();
-      out.width = kWidth;
-      out.height = kHeight;
+      out.width = width;
+      out.height = height;
       const uint8_t* p = static_cast<const uint8_t*>(bits);
-      out.bgra.assign(p, p + static_cast<size_t>(kWidth) * kHeight * 4);
+      out.bgra.assign(p, p + static_cast<size_t>(width) * height * 4);
       for (size_t i = 3; i < out.bgra.size(); i += 4) out.bgra[i] = 255;
     }
     SelectObject(memory, old);
@@ -103,7 +143,7 @@ inline Image Capture(HWND window) {
 
 // A top-level window whose client area fits the editor, on the side of the
 // screen away from the pointer (a hover would change the status line).
-inline HWND MakeParent() {
+inline HWND MakeParent(int width = kWidth, int height = kHeight) {
   static bool registered = false;
   if (!registered) {
     WNDCLASSA wc{};
@@ -112,7 +152,7 @@ inline HWND MakeParent() {
     wc.lpszClassName = "VeltraneHostEditorParent";
     registered = RegisterClassA(&wc) != 0;
   }
-  RECT frame{0, 0, kWidth, kHeight};
+  RECT frame{0, 0, width, height};
   AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
   const int w = frame.right - frame.left, h = frame.bottom - frame.top;
   POINT pointer{0, 0};
@@ -132,5 +172,4 @@ inline void PumpMessages() {
 }
 
 #endif
-
 }  // namespace testhost

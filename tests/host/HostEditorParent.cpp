@@ -139,4 +139,41 @@ void X11Parent::MovePointerAway() const {
   XSync(display, False);
 }
 
+void X11Parent::SendDrag(unsigned long window, int x0, int y0, int x1, int y1) const {
+  if (!ok()) return;
+  Display* display = D(display_);
+  auto send = [&](int type, int x, int y, unsigned int state) {
+    XEvent e{};
+    e.type = type;
+    if (type == MotionNotify) {
+      XMotionEvent& m = e.xmotion;
+      m.display = display;
+      m.window = window;
+      m.root = DefaultRootWindow(display);
+      m.x = x;
+      m.y = y;
+      m.state = state;
+      m.same_screen = True;
+      XSendEvent(display, window, False, PointerMotionMask, &e);
+    } else {
+      XButtonEvent& b = e.xbutton;
+      b.display = display;
+      b.window = window;
+      b.root = DefaultRootWindow(display);
+      b.x = x;
+      b.y = y;
+      b.state = state;
+      b.button = Button1;
+      b.same_screen = True;
+      XSendEvent(display, window, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
+    }
+  };
+  send(ButtonPress, x0, y0, 0);
+  const int steps = 4;
+  for (int i = 1; i <= steps; ++i)
+    send(MotionNotify, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps, Button1Mask);
+  send(ButtonRelease, x1, y1, Button1Mask);
+  XSync(display, False);
+}
+
 }  // namespace testhost

@@ -43,6 +43,9 @@ class X11Parent {
   // Puts the pointer in the root's corner away from the window: a hover
   // would change the status line.
   void MovePointerAway() const;
+  // A left-button drag in `window` from one point to another, as the
+  // server would report it (press, moves with the button held, release).
+  void SendDrag(unsigned long window, int x0, int y0, int x1, int y1) const;
 
  private:
   void* display_ = nullptr;

@@ -222,7 +222,7 @@ TEST_F(Dispatcher, SetProgramAppliesTheFactoryProgram) {
   EXPECT_EQ(plugin->ParamDisplay(kVolumeL), "-6.0");
   EXPECT_EQ(plugin->ParamDisplay(kMixL), "Wet");
   EXPECT_EQ(plugin->ParamDisplay(kFreqRange), "5000");
-  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "2.5");
+  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "-2500 Hz");
   EXPECT_EQ(plugin->ParamDisplay(kLfoWaveform), "Off");
 
   // An unknown program changes nothing the host can see.

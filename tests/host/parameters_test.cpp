@@ -30,7 +30,7 @@ TEST_F(Parameters, FreshInstanceShowsTheFirstFactoryProgram) {
   ASSERT_TRUE(plugin);
   EXPECT_EQ(plugin->ProgramName(), "Weird Stereo Phasing");
   const char* const expected[kNumParams] = {"On",  "0.0", "0.0", "50:50",    "50:50",   "Input", "Input", "5",
-                                            "5.0", "5.0", "5.0", "5.0", "Triangle", "0.20 Hz", "Off"};
+                                            "-5.000 Hz", "-5.000 Hz", "+5.000 Hz", "+5.000 Hz", "Triangle", "0.40 Hz", "Off"};
   for (VstInt32 i = 0; i < kNumParams; ++i) {
     EXPECT_EQ(plugin->ParamDisplay(i), expected[i]) << kNames[i];
   }
@@ -48,9 +48,9 @@ TEST_F(Parameters, DefaultsDisplay) {
   const Default defaults[] = {
       {kLink, 0.0f, "Off"},          {kVolumeL, 0.5f, "0.0"},       {kVolumeR, 0.5f, "0.0"},
       {kMixL, 0.5f, "50:50"},        {kMixR, 0.5f, "50:50"},        {kModeL, 1.0f, "Input"},
-      {kModeR, 1.0f, "Input"},       {kFreqRange, 2.0f / 3.0f, "500"}, {kFreqMinL, 0.5f, "0.0"},
-      {kFreqMinR, 0.5f, "0.0"},      {kFreqMaxL, 0.5f, "0.0"},      {kFreqMaxR, 0.5f, "0.0"},
-      {kLfoWaveform, 0.0f, "Off"},   {kLfoRate, 1.0f, "20.00 Hz"},  {kSyncToHost, 0.0f, "Off"},
+      {kModeR, 1.0f, "Input"},       {kFreqRange, 2.0f / 3.0f, "500"}, {kFreqMinL, 0.5f, "0.0 Hz"},
+      {kFreqMinR, 0.5f, "0.0 Hz"},   {kFreqMaxL, 0.5f, "0.0 Hz"},   {kFreqMaxR, 0.5f, "0.0 Hz"},
+      {kLfoWaveform, 0.0f, "Off"},   {kLfoRate, 1.0f, "40.00 Hz"},  {kSyncToHost, 0.0f, "Off"},
   };
   for (const auto& d : defaults) plugin->SetParameter(d.index, d.normalised);
   for (const auto& d : defaults) {
@@ -86,11 +86,11 @@ TEST_F(Parameters, ShapeTwoNormalisation) {
   // Unlinked, the right channel kept its value.
   EXPECT_EQ(plugin->ParamDisplay(kVolumeR), "0.0");
 
-  plugin->SetParameter(kLfoRate, 0.5f);  // 0.25 -> 5 Hz shown
-  EXPECT_EQ(plugin->ParamDisplay(kLfoRate), "5.00 Hz");
+  plugin->SetParameter(kLfoRate, 0.5f);  // 0.25 -> 10 cycles a second
+  EXPECT_EQ(plugin->ParamDisplay(kLfoRate), "10.00 Hz");
   EXPECT_FLOAT_EQ(plugin->GetParameter(kLfoRate), 0.5f);
-  plugin->SetParameter(kLfoRate, 0.1f);  // 0.01 -> 0.2 Hz shown
-  EXPECT_EQ(plugin->ParamDisplay(kLfoRate), "0.20 Hz");
+  plugin->SetParameter(kLfoRate, 0.1f);  // 0.01 -> 0.4 cycles a second
+  EXPECT_EQ(plugin->ParamDisplay(kLfoRate), "0.40 Hz");
   EXPECT_NEAR(plugin->GetParameter(kLfoRate), 0.1f, 1e-6);
 }
 
@@ -107,16 +107,17 @@ TEST_F(Parameters, LinearContinuousDisplays) {
   EXPECT_EQ(plugin->ParamDisplay(kMixL), "75:25");
   EXPECT_FLOAT_EQ(plugin->GetParameter(kMixL), 0.25f);
 
-  // Freq shows 5 v^2 whatever the range, without sign: -0.6 -> 1.8.
+  // Freq shows the shift in hertz of the selected range, with its sign:
+  // -0.6 -> -0.36 of the range.
   plugin->SetParameter(kFreqMaxL, 0.2f);
-  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "1.8");
+  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "-1.800 Hz");
   EXPECT_NEAR(plugin->GetParameter(kFreqMaxL), 0.2f, 1e-6);
   plugin->SetParameter(kFreqRange, 1.0f);
-  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "1.8");
+  EXPECT_EQ(plugin->ParamDisplay(kFreqMaxL), "-1800 Hz");
   plugin->SetParameter(kFreqMinR, 0.0f);
-  EXPECT_EQ(plugin->ParamDisplay(kFreqMinR), "5.0");
+  EXPECT_EQ(plugin->ParamDisplay(kFreqMinR), "-5000 Hz");
   plugin->SetParameter(kFreqMinR, 0.9f);  // 0.8
-  EXPECT_EQ(plugin->ParamDisplay(kFreqMinR), "3.2");
+  EXPECT_EQ(plugin->ParamDisplay(kFreqMinR), "+3200 Hz");
 }
 
 // Enumerations round to the nearest step, halves up, and clamp at the top.

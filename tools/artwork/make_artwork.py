@@ -8,50 +8,70 @@ size with FreeType hinting so that small type stays crisp.  The output is
 deterministic: all texture noise comes from fixed seeds.
 
     python3 tools/artwork/make_artwork.py [--out DIR] [--preview FILE]
+    python3 tools/artwork/make_artwork.py --check
+
+--check writes nothing: it draws the images and compares their PNG bytes
+with those in the output folder (exit 1 when any differs, 77 when Pillow is
+missing).
 
 Needs Pillow (Debian: python3-pil) and the Liberation fonts
 (Debian: fonts-liberation2).
 """
 
 import argparse
+import io
 import math
 import os
 import random
+import re
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+try:
+    from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+except ImportError:          # reported by main(); --check counts it a skip
+    Image = None
 
 # ---------------------------------------------------------------------------
 # Geometry of the editor: the rectangles where the plug-in places its
-# controls (left, top, right, bottom; right and bottom exclusive).  The panel
-# artwork is laid out around these.
+# controls (left, top, right, bottom; right and bottom exclusive), read from
+# the table the layout code compiles (effect/editor/PanelGeometry.inc).  The
+# panel artwork is laid out around these.
 # ---------------------------------------------------------------------------
 
-W, H = 584, 390
+GEOMETRY = os.path.normpath(os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "effect",
+    "editor", "PanelGeometry.inc"))
 
-CONTROLS = {
-    "version":   (420, 12, 570, 40),
-    "prog_num":  (17, 355, 37, 371),
-    "prog_name": (45, 355, 245, 371),
-    "link":      (528, 300, 548, 320),
-    "mode_l":    (427, 154, 447, 184),
-    "mode_r":    (457, 154, 477, 184),
-    "mix_l":     (426, 228, 446, 300),
-    "mix_r":     (463, 228, 483, 300),
-    "vol_l":     (509, 228, 529, 300),
-    "vol_r":     (546, 228, 566, 300),
-    "fmin_l":    (268, 228, 398, 248),
-    "fmin_r":    (268, 245, 398, 265),
-    "fmax_l":    (268, 262, 398, 282),
-    "fmax_r":    (268, 279, 398, 299),
-    "range":     (183, 244, 223, 284),
-    "wave":      (39, 244, 79, 284),
-    "rate":      (112, 228, 132, 300),
-    "sync":      (112, 300, 132, 320),
-    "ind_l":     (277, 305, 387, 309),
-    "ind_r":     (277, 313, 387, 317),
-    "status":    (367, 355, 567, 371),
-}
+
+def read_geometry(path):
+    """(width, height) and the named rectangles of the geometry table."""
+    size, rects = None, {}
+    num = r"\s*(-?\d+)\s*"
+    with open(path, encoding="utf-8") as f:
+        for n, line in enumerate(f, 1):
+            line = line.split("//", 1)[0].strip()
+            if not line:
+                continue
+            m = re.fullmatch(r"PANEL_SIZE\(" + num + "," + num + r"\)", line)
+            if m:
+                size = (int(m.group(1)), int(m.group(2)))
+                continue
+            m = re.fullmatch(r"PANEL_RECT\(\s*(\w+)\s*," + num + "," + num +
+                             "," + num + "," + num + r"\)", line)
+            if not m:
+                sys.exit("make_artwork: %s:%d: cannot read %r" % (path, n, line))
+            rects[m.group(1)] = tuple(int(m.group(i)) for i in range(2, 6))
+    if size is None or not rects:
+        sys.exit("make_artwork: %s holds no panel size or rectangles" % path)
+    return size, rects
+
+
+(W, H), CONTROLS = read_geometry(GEOMETRY)
+
+# Pixels per panel pixel of the images being drawn: 1 for the 1x set, 2 for
+# the 2x set (set by draw_set).  Every shape is drawn in panel coordinates;
+# only the supersampled canvases and the final sizes grow with Z.
+Z = 1
 
 VFADERS = ("rate", "mix_l", "mix_r", "vol_l", "vol_r")
 HFADERS = ("fmin_l", "fmin_r", "fmax_l", "fmax_r")
@@ -307,6 +327,10 @@ class Labels:
     def text(self, x, y, s, size=9, bold=True, fill=LABEL, align="c",
              track=0.0, path=None, name=None, alpha=255):
         """Text with baseline at y; x is the left, centre or right end."""
+        # Drawn at the set's own size: the font and the positions grow
+        # with Z, the type is hinted for the pixels it lands on.
+        if Z != 1:
+            size, x, y, track = size * Z, x * Z, y * Z, track * Z
         f = font(path or (SANS_BOLD if bold else SANS), size)
         widths = [f.getlength(ch) for ch in s]
         total = sum(widths) + track * (len(s) - 1)
@@ -329,6 +353,8 @@ class Labels:
                 bb = b if bb is None else (min(bb[0], b[0]), min(bb[1], b[1]),
                                            max(bb[2], b[2]), max(bb[3], b[3]))
                 cx += wch + track
+        if Z != 1 and bb is not None:
+            bb = tuple(v / Z for v in bb)     # panel pixels, for the check
         self.boxes.append((name or s, bb))
         return bb
 
@@ -350,7 +376,7 @@ class Labels:
 S_BG = 4
 
 # Panel frames (outer boxes) of the four control sections.
-TITLE_END = int(round(_title_end()))
+TITLE_END = int(round(_title_end())) if Image is not None else 0
 
 SECTIONS = [
     ("LFO", (8, 202, 146, 336)),
@@ -374,6 +400,11 @@ def brushed_texture(size, base, seed, amp=7, streak=24):
     n = n.point(lambda v: int(v * 2 * amp / 255.0))
     lo = Image.new("RGB", (w, h), tuple(max(0, c - amp) for c in base))
     return ImageChops.add(lo, Image.merge("RGB", (n, n, n)))
+
+
+def zoomed(box):
+    """A box of panel pixels in pixels of the set being drawn."""
+    return tuple(v * Z for v in box)
 
 
 def vertical_shade(img, box, top_add, bottom_add):
@@ -419,19 +450,20 @@ def raised_frame(c, box, r=4.0):
 
 
 def draw_background():
-    s = S_BG
-    tex = brushed_texture((W, H), METAL, seed=20031)
-    vertical_shade(tex, (0, 0, W, H), 10, -14)
+    s = S_BG * Z
+    tex = brushed_texture((W * Z, H * Z), METAL, seed=20031, streak=24 * Z)
+    vertical_shade(tex, zoomed((0, 0, W, H)), 10, -14)
     # Title bar and bottom strip in a darker anodised finish.
-    ttex = brushed_texture((W, TITLE[3]), TITLE_BG, seed=7, amp=5, streak=40)
+    ttex = brushed_texture((W * Z, TITLE[3] * Z), TITLE_BG, seed=7, amp=5,
+                           streak=40 * Z)
     tex.paste(ttex, (0, 0))
-    vertical_shade(tex, TITLE, 8, -4)
-    btex = brushed_texture((W, STRIP[3] - STRIP[1]), (28, 29, 33), seed=11,
-                           amp=5, streak=40)
-    tex.paste(btex, (0, STRIP[1]))
-    vertical_shade(tex, STRIP, 6, -8)
+    vertical_shade(tex, zoomed(TITLE), 8, -4)
+    btex = brushed_texture((W * Z, (STRIP[3] - STRIP[1]) * Z), (28, 29, 33),
+                           seed=11, amp=5, streak=40 * Z)
+    tex.paste(btex, (0, STRIP[1] * Z))
+    vertical_shade(tex, zoomed(STRIP), 6, -8)
 
-    big = tex.resize((W * s, H * s), Image.NEAREST)
+    big = tex.resize((W * S_BG * Z, H * S_BG * Z), Image.NEAREST)
     c = SS(big, s)
 
     # Edges of title bar and bottom strip.
@@ -472,7 +504,7 @@ def draw_background():
         x0, y0, x1, y1 = CONTROLS[key]
         field_well(c, (x0 - 1, y0 - 1, x1 + 1, y1 + 1))
 
-    img = reduce(big, s)
+    img = reduce(big, S_BG)
     lab = Labels(img)
     draw_labels(lab)
     return img.convert("RGBA"), lab
@@ -496,7 +528,10 @@ DG = {
     "mixer": (490, 88, 532, 180), "jack_out": (555, 134),
     "bus_end": 389,
 }
-BANDS = [159, 169, 179]      # centres of the Mode lever bands
+# Centres of the Mode lever's three bands.
+BANDS = [CONTROLS["mode_l"][1] +
+         (2 * i + 1) * (CONTROLS["mode_l"][3] - CONTROLS["mode_l"][1]) // 6
+         for i in range(3)]
 
 
 def draw_diagram(c):
@@ -912,7 +947,7 @@ def spun_disc(size, s, cx, cy, r, base, amp, light_angle=-45.0, seed=3):
 
 
 def knob_body():
-    s = S_CTL
+    s = S_CTL * Z
     size = (40, 40)
     cx, cy = 20.0, 20.0
     img = Image.new("RGBA", (40 * s, 40 * s), (0, 0, 0, 0))
@@ -944,7 +979,7 @@ def knob_body():
 
 
 def knob_frame(body, angle):
-    s = S_CTL
+    s = S_CTL * Z
     img = body.copy()
     c = SS(img, s)
     cx, cy = 20.0, 20.0
@@ -956,20 +991,20 @@ def knob_frame(body, angle):
     c.seg(a, b, (255, 255, 255, 255), 1.7)
     c.circle(b[0], b[1], 0.85, fill=(255, 255, 255, 255))
     c.circle(a[0], a[1], 0.85, fill=(255, 255, 255, 255))
-    return reduce(img, s)
+    return reduce(img, S_CTL)
 
 
 def make_knob_strip(n):
     body = knob_body()
     frames = [knob_frame(body, a) for a in knob_angles(n)]
-    strip = Image.new("RGBA", (40, 40 * n), (0, 0, 0, 0))
+    strip = Image.new("RGBA", (40 * Z, 40 * n * Z), (0, 0, 0, 0))
     for i, f in enumerate(frames):
-        strip.paste(f, (0, 40 * i))
+        strip.paste(f, (0, 40 * i * Z))
     return strip
 
 
 def make_lever_strip():
-    s = S_CTL
+    s = S_CTL * Z
     w, h = 20, 30
     frames = []
     cx, cy = 10.0, 15.0
@@ -1017,15 +1052,15 @@ def make_lever_strip():
                   (255, 255, 255, 170), 0.8)
             c.circle(cx - 0.9, tip_y - 0.6 * sgn - 0.3, 1.0,
                      fill=(255, 255, 255, 200))
-        frames.append(reduce(img, s))
-    strip = Image.new("RGBA", (w, h * 3), (0, 0, 0, 0))
+        frames.append(reduce(img, S_CTL))
+    strip = Image.new("RGBA", (w * Z, h * 3 * Z), (0, 0, 0, 0))
     for i, f in enumerate(frames):
-        strip.paste(f, (0, h * i))
+        strip.paste(f, (0, h * i * Z))
     return strip
 
 
 def make_button_strip():
-    s = S_CTL
+    s = S_CTL * Z
     frames = []
     for lit in (False, True):
         img = Image.new("RGBA", (20 * s, 20 * s), (0, 0, 0, 0))
@@ -1062,15 +1097,15 @@ def make_button_strip():
                           (74, 58, 38), (40, 30, 20))
             c = SS(img, s)
             c.rect((6.6, 6.4, 13.4, 7.0), fill=(255, 255, 255, 40))
-        frames.append(reduce(img, s))
-    strip = Image.new("RGBA", (20, 40), (0, 0, 0, 0))
+        frames.append(reduce(img, S_CTL))
+    strip = Image.new("RGBA", (20 * Z, 40 * Z), (0, 0, 0, 0))
     for i, f in enumerate(frames):
-        strip.paste(f, (0, 20 * i))
+        strip.paste(f, (0, 20 * i * Z))
     return strip
 
 
 def make_handle():
-    s = S_CTL
+    s = S_CTL * Z
     img = Image.new("RGBA", (20 * s, 20 * s), (0, 0, 0, 0))
     soft_shadow(img, s, lambda m: m.rrect((1.2, 2.0, 19.2, 20.0), 3.0,
                                           fill=255), blur=0.9, opacity=0.8)
@@ -1090,14 +1125,14 @@ def make_handle():
     c = SS(img, s)
     c.circle(10, 10, 1.5, fill=(255, 255, 255, 255))
     c.circle(10, 10, 4.4, outline=(255, 255, 255, 90), width=0.4)
-    return reduce(img, s)
+    return reduce(img, S_CTL)
 
 
 def make_vu_strip():
-    s = S_CTL
+    s = S_CTL * Z
     n = 11
     w, h = 110, 4
-    strip = Image.new("RGBA", (w, h * n), (0, 0, 0, 0))
+    strip = Image.new("RGBA", (w * Z, h * n * Z), (0, 0, 0, 0))
     for k in range(n):
         img = Image.new("RGBA", (w * s, h * s), (0, 0, 0, 0))
         c = SS(img, s)
@@ -1110,16 +1145,18 @@ def make_vu_strip():
             else:
                 c.rect((x0, 0, x0 + 8, h), fill=(40, 9, 8, 255))
                 c.rect((x0, 0, x0 + 8, 1.0), fill=(58, 14, 12, 255))
-        strip.paste(reduce(img, s), (0, h * k))
+        strip.paste(reduce(img, S_CTL), (0, h * k * Z))
     # A faint spill of the lit segment onto the edges of its neighbours.
     px = strip.load()
     for k in range(n):
         for i in (k - 1, k + 1):
             if not 0 <= i < n:
                 continue
-            for y in range(h * k, h * k + h):
-                for x in range(i * 10 + 1, i * 10 + 9):
-                    near = (x - i * 10 - 1) if i > k else (i * 10 + 8 - x)
+            for y in range(h * k * Z, (h * k + h) * Z):
+                for x in range((i * 10 + 1) * Z, (i * 10 + 9) * Z):
+                    # Distance in panel pixels from the lit segment's side.
+                    xp = x if Z == 1 else (x + 0.5) / Z - 0.5
+                    near = (xp - i * 10 - 1) if i > k else (i * 10 + 8 - xp)
                     t = 0.18 * max(0.0, 1.0 - near / 8.0)
                     r, g, b, a = px[x, y]
                     px[x, y] = (clamp8(r + (255 - r) * t), g, b, a)
@@ -1226,6 +1263,70 @@ def make_preview(images, path, scale=2):
 
 # ---------------------------------------------------------------------------
 
+# The images of one set and their sizes at 1x; the 2x set's files are named
+# with "@2x" before the extension and have twice the size.
+EXPECTED_SIZES = {
+    "back.png": (W, H), "handle.png": (20, 20),
+    "button.png": (20, 40), "switch_3.png": (20, 90),
+    "switch_4.png": (40, 160), "switch_6.png": (40, 240),
+    "vu.png": (110, 44),
+}
+
+
+def set_name(name, zoom):
+    return name if zoom == 1 else name.replace(".png", "@%dx.png" % zoom)
+
+
+def draw_set(zoom):
+    """The seven images drawn at `zoom` pixels per panel pixel, by file
+    name, and the label problems found."""
+    global Z
+    Z = zoom
+    try:
+        back, labels = draw_background()
+        drawn = {
+            "back.png": back,
+            "handle.png": make_handle(),
+            "button.png": make_button_strip(),
+            "switch_3.png": make_lever_strip(),
+            "switch_4.png": make_knob_strip(4),
+            "switch_6.png": make_knob_strip(6),
+            "vu.png": make_vu_strip(),
+        }
+    finally:
+        Z = 1
+    images = {}
+    for name, img in drawn.items():
+        w, h = EXPECTED_SIZES[name]
+        assert img.size == (w * zoom, h * zoom), (name, zoom, img.size)
+        images[set_name(name, zoom)] = img
+    problems = [("%s (%dx)" % (n, zoom), key)
+                for n, key in check_layout(labels)]
+    return images, problems
+
+
+def png_bytes(img):
+    out = io.BytesIO()
+    img.convert("RGBA").save(out, format="PNG", optimize=False,
+                             compress_level=9)
+    return out.getvalue()
+
+
+def check_images(images, folder):
+    """Names of the images whose bytes differ from the files in folder."""
+    differing = []
+    for name, img in images.items():
+        path = os.path.join(folder, name)
+        try:
+            with open(path, "rb") as f:
+                committed = f.read()
+        except OSError:
+            committed = None
+        if committed != png_bytes(img):
+            differing.append(name)
+    return differing
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     default_out = os.path.normpath(os.path.join(here, "..", "..",
@@ -1235,35 +1336,37 @@ def main():
                     help="output directory (default: resources/img)")
     ap.add_argument("--preview", default=None,
                     help="also write a 2x preview composite to this file")
+    ap.add_argument("--check", action="store_true",
+                    help="compare with the images in the output directory "
+                         "instead of writing them")
     args = ap.parse_args()
+    if Image is None:
+        print("make_artwork: Pillow is missing (Debian: python3-pil)",
+              file=sys.stderr)
+        return 77 if args.check else 1
 
-    back, labels = draw_background()
-    problems = check_layout(labels)
-    images = {
-        "back.png": back,
-        "handle.png": make_handle(),
-        "button.png": make_button_strip(),
-        "switch_3.png": make_lever_strip(),
-        "switch_4.png": make_knob_strip(4),
-        "switch_6.png": make_knob_strip(6),
-        "vu.png": make_vu_strip(),
-    }
-    expected = {
-        "back.png": (584, 390), "handle.png": (20, 20),
-        "button.png": (20, 40), "switch_3.png": (20, 90),
-        "switch_4.png": (40, 160), "switch_6.png": (40, 240),
-        "vu.png": (110, 44),
-    }
-    os.makedirs(args.out, exist_ok=True)
-    for name, img in images.items():
-        assert img.size == expected[name], (name, img.size)
-        img = img.convert("RGBA")
-        img.save(os.path.join(args.out, name), optimize=False,
-                 compress_level=9)
-    if args.preview:
-        make_preview(images, args.preview)
+    images, problems = {}, []
+    for zoom in (1, 2):
+        drawn, found = draw_set(zoom)
+        images.update(drawn)
+        problems += found
     for name, key in problems:
         print("layout: label %r touches %s" % (name, key), file=sys.stderr)
+    if args.check:
+        differing = check_images(images, args.out)
+        for name in differing:
+            print("artwork: %s differs from what the generator draws "
+                  "(run tools/artwork/make_artwork.py and commit the images)"
+                  % os.path.join(args.out, name), file=sys.stderr)
+        if not differing:
+            print("artwork: %d images match %s" % (len(images), args.out))
+        return 1 if differing or problems else 0
+    os.makedirs(args.out, exist_ok=True)
+    for name, img in images.items():
+        with open(os.path.join(args.out, name), "wb") as f:
+            f.write(png_bytes(img))
+    if args.preview:
+        make_preview(images, args.preview)
     return 1 if problems else 0
 
 

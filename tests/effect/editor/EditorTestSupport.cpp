@@ -2,6 +2,10 @@
 
 #include <png.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -26,8 +30,8 @@ int CountHostCalls(VstInt32 opcode) {
 VstIntPtr VSTCALLBACK RecordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                     float opt) {
   if (opcode == audioMasterAutomate || opcode == audioMasterUpdateDisplay || opcode == audioMasterBeginEdit ||
-      opcode == audioMasterEndEdit)
-    HostCalls().push_back(HostCallRecord{opcode, index, opt});
+      opcode == audioMasterEndEdit || opcode == audioMasterSizeWindow)
+    HostCalls().push_back(HostCallRecord{opcode, index, opt, value});
   if (opcode == audioMasterVersion) return 2400;
   return 0;
 }
@@ -38,7 +42,30 @@ IGraphics* MakeHeadlessWindow(IPlugBase* plug) {
   return window;
 }
 
+void IsolateUserSettings() {
+  // The user's zoom lives in the build tree, starting from none.
+  const std::string folder = ArtifactPath("config");
+#ifdef _WIN32
+  SetEnvironmentVariableA("APPDATA", folder.c_str());
+  const std::string file = folder + "\\quorvel\\veltrane.ini";
+#else
+  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  const std::string file = folder + "/quorvel/veltrane.ini";
+#endif
+  std::remove(file.c_str());
+}
+
+std::string UserSettingsFileText() {
+#ifdef _WIN32
+  std::ifstream in(ArtifactPath("config") + "\\quorvel\\veltrane.ini");
+#else
+  std::ifstream in(ArtifactPath("config") + "/quorvel/veltrane.ini");
+#endif
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 void EditorTest::SetUp() {
+  IsolateUserSettings();
   HostCalls().clear();
   static const HostConnection host{&RecordingHost};
   plug = new Veltrane(&host, &MakeHeadlessWindow);
@@ -148,7 +175,7 @@ bool UpdatingGolden() {
   return update != nullptr && update[0] == '1';
 }
 
-void ExpectMatchesGolden(LICE_IBitmap* render, const std::string& name) {
+void ExpectMatchesGolden(LICE_IBitmap* render, const std::string& name, int width, int height) {
   ASSERT_NE(render, nullptr);
   EXPECT_TRUE(WriteBitmapPng(ArtifactPath(name), render)) << ArtifactPath(name);
   if (UpdatingGolden()) {
@@ -160,9 +187,9 @@ void ExpectMatchesGolden(LICE_IBitmap* render, const std::string& name) {
   // Text edges may move by a shade between FreeType versions; artwork and
   // controls must match. 0.5 % of the panel is about one word of text.
   const ImageDifference d = CompareBitmaps(render, golden.get(), 48);
-  EXPECT_EQ(d.width, 584);
-  EXPECT_EQ(d.height, 390);
-  EXPECT_LT(d.differing, 584 * 390 / 200) << name << ": " << d.differing << " pixels differ, largest " << d.largest
+  EXPECT_EQ(d.width, width);
+  EXPECT_EQ(d.height, height);
+  EXPECT_LT(d.differing, width * height / 200) << name << ": " << d.differing << " pixels differ, largest " << d.largest
                                           << "; render in " << ArtifactPath(name);
 }
 

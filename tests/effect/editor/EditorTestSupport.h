@@ -19,6 +19,7 @@ struct HostCallRecord {
   VstInt32 opcode;
   VstInt32 index;
   float value;
+  VstIntPtr number = 0;  // the call's value argument
 };
 std::vector<HostCallRecord>& HostCalls();
 int CountHostCalls(VstInt32 opcode);
@@ -27,6 +28,11 @@ VstIntPtr VSTCALLBACK RecordingHost(AEffect* effect, VstInt32 opcode, VstInt32 i
 
 // The headless window with the plug-in's own images.
 IGraphics* MakeHeadlessWindow(IPlugBase* plug);
+
+// Points the user's settings folder into the build tree and removes the
+// saved zoom (each test starts without one); the file's text.
+void IsolateUserSettings();
+std::string UserSettingsFileText();
 
 // Positions of the layout's controls in the editor's list.
 enum LayoutPosition : int {
@@ -94,6 +100,6 @@ bool UpdatingGolden();
 
 // Compares a render with its golden image, writing the render as an
 // artifact (and as the new golden image when asked).
-void ExpectMatchesGolden(LICE_IBitmap* render, const std::string& name);
+void ExpectMatchesGolden(LICE_IBitmap* render, const std::string& name, int width = 584, int height = 390);
 
 }  // namespace edtest
