@@ -12,6 +12,9 @@ using IPlugFormat = IPlugVST;
 #elif defined(VELTRANE_FORMAT_VST3)
 #include "plugin/vst3/IPlugVST3.h"
 using IPlugFormat = IPlugVST3;
+#elif defined(VELTRANE_FORMAT_CLAP)
+#include "plugin/clap/IPlugCLAP.h"
+using IPlugFormat = IPlugCLAP;
 #else
 #error "No plug-in format chosen: the build defines one VELTRANE_FORMAT_*"
 #endif

@@ -1,0 +1,798 @@
+#include "plugin/clap/IPlugCLAP.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "graphics/IGraphics.h"
+#include "plugin/DenormalGuard.h"
+#include "plugin/clap/ClapWindow.h"
+
+namespace {
+
+// A state stream longer than this is not ours: a whole bank is a few
+// kilobytes.
+constexpr int64_t kMaxStateBytes = 16 << 20;
+// Half the editor's 40 ms repaint period, so timer jitter never skips a tick.
+constexpr uint32_t kEditorTimerMs = 20;
+
+bool IsCoreEvent(const clap_event_header_t* event) {
+  return event != nullptr && event->space_id == CLAP_CORE_EVENT_SPACE_ID;
+}
+
+// The time a CLAP fixed-point position stands for.
+double FromFixed(int64_t value) { return static_cast<double>(value) / static_cast<double>(CLAP_BEATTIME_FACTOR); }
+
+}  // namespace
+
+IPlugCLAP::IPlugCLAP(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
+                     const char* effectName, const char* productName, const char* makerName, int32_t version,
+                     int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,
+                     bool isInstrument)
+    : IPlugBase(numParams, channelIOString, numPresets, effectName, productName, makerName, version, uniqueId,
+                makerId, latency, takesMidi, usesChunks, isInstrument),
+      mHost(host != nullptr ? host->host : nullptr) {
+  std::memset(&mClapPlugin, 0, sizeof mClapPlugin);
+  mClapPlugin.desc = ProductClapDescriptor();
+  mClapPlugin.plugin_data = this;
+  mClapPlugin.init = &Init;
+  mClapPlugin.destroy = &Destroy;
+  mClapPlugin.activate = &Activate;
+  mClapPlugin.deactivate = &Deactivate;
+  mClapPlugin.start_processing = &StartProcessing;
+  mClapPlugin.stop_processing = &StopProcessing;
+  mClapPlugin.reset = &Reset;
+  mClapPlugin.process = &Process;
+  mClapPlugin.get_extension = &GetExtension;
+  mClapPlugin.on_main_thread = &OnMainThread;
+  std::memset(mQueue, 0, sizeof mQueue);
+  for (int i = 0; i < NumInputChannels(); ++i) InputAt(i).connected = true;
+  for (int i = 0; i < NumOutputChannels(); ++i) OutputAt(i).connected = true;
+  ChangeBlockSize(1024);
+}
+
+IPlugCLAP::~IPlugCLAP() = default;
+
+IPlugCLAP* IPlugCLAP::From(const clap_plugin_t* plugin) {
+  return plugin != nullptr ? static_cast<IPlugCLAP*>(plugin->plugin_data) : nullptr;
+}
+
+const void* IPlugCLAP::HostExtension(const char* id) const {
+  if (mHost == nullptr || mHost->get_extension == nullptr) return nullptr;
+  return mHost->get_extension(mHost, id);
+}
+
+// Host services
+
+void IPlugCLAP::Enqueue(uint16_t type, int param, double value) {
+  if (mQueued < kQueueCapacity) {
+    mQueue[mQueued++] = QueuedEvent{type, static_cast<uint32_t>(param), mInProcess ? mEventTime : 0u, value};
+  } else if (param >= 0 && param < 64) {
+    // A host that never flushes still gets every parameter's last value.
+    mOverflowed |= uint64_t(1) << param;
+  }
+}
+
+void IPlugCLAP::RequestFlush() {
+  // Inside process or flush the events go out when it returns; the host's
+  // request_flush is not for the audio thread.
+  if (mInProcess || !mInitialised || mHostParams == nullptr || mHostParams->request_flush == nullptr) return;
+  mHostParams->request_flush(mHost);
+}
+
+// Before init (the factory bank loads in the constructor) the host hears
+// of no change: it reads every value when it starts.
+
+void IPlugCLAP::BeginParameterEdit(int index) {
+  if (!mInitialised || index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
+  CriticalSectionGuard guard(mLock);
+  if (mGesture[index]) return;
+  mGesture[index] = true;
+  ++mOpenGestures;
+  if (mCarried[index]) {
+    mCarried[index] = false;  // already begun for a partner; the editor's own now
+  } else {
+    Enqueue(CLAP_EVENT_PARAM_GESTURE_BEGIN, index, 0.0);
+  }
+  RequestFlush();
+}
+
+void IPlugCLAP::NotifyHostOfParameter(int index, double normalised) {
+  const ParamRecord* param = ParamAt(index);
+  if (!mInitialised || param == nullptr || index >= kMaxGestureParams) return;
+  CriticalSectionGuard guard(mLock);
+  // The value stored is the exact one; normalised is its image in 0..1.
+  const double value = param->value;
+  if (mGesture[index] || mCarried[index]) {
+    Enqueue(CLAP_EVENT_PARAM_VALUE, index, value);
+  } else if (mOpenGestures > 0) {
+    // A linked partner follows the editor's gesture: it begins now and ends
+    // with the editor's last one.
+    mCarried[index] = true;
+    Enqueue(CLAP_EVENT_PARAM_GESTURE_BEGIN, index, 0.0);
+    Enqueue(CLAP_EVENT_PARAM_VALUE, index, value);
+  } else {
+    Enqueue(CLAP_EVENT_PARAM_GESTURE_BEGIN, index, 0.0);
+    Enqueue(CLAP_EVENT_PARAM_VALUE, index, value);
+    Enqueue(CLAP_EVENT_PARAM_GESTURE_END, index, 0.0);
+  }
+  if (param->type != kTypeDouble) WantTextRescan();
+  RequestFlush();
+}
+
+void IPlugCLAP::WantTextRescan() {
+  // Another parameter's display may follow a stepped one ("Sync to Host"):
+  // the host reads the texts again on its main thread.
+  if (mTextRescanWanted || mHost == nullptr || mHost->request_callback == nullptr) return;
+  mTextRescanWanted = true;
+  mHost->request_callback(mHost);
+}
+
+void IPlugCLAP::EndParameterEdit(int index) {
+  if (!mInitialised || index < 0 || index >= NumParams() || index >= kMaxGestureParams) return;
+  CriticalSectionGuard guard(mLock);
+  if (!mGesture[index]) return;
+  mGesture[index] = false;
+  Enqueue(CLAP_EVENT_PARAM_GESTURE_END, index, 0.0);
+  if (--mOpenGestures == 0) {
+    for (int i = 0; i < kMaxGestureParams; ++i) {
+      if (!mCarried[i]) continue;
+      mCarried[i] = false;
+      Enqueue(CLAP_EVENT_PARAM_GESTURE_END, i, 0.0);
+    }
+  }
+  RequestFlush();
+}
+
+void IPlugCLAP::NotifyHostOfProgramChange() {
+  // Programs change on the main thread (the editor's menu); the factory
+  // bank's load in the constructor comes before the host may be called.
+  if (!mInitialised || mInProcess) return;
+  if (mHostState != nullptr && mHostState->mark_dirty != nullptr) mHostState->mark_dirty(mHost);
+  if (mHostParams != nullptr && mHostParams->rescan != nullptr)
+    mHostParams->rescan(mHost, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+}
+
+void IPlugCLAP::ReadTransport(TransportInfo* info) {
+  if (!mHaveTransport) return;
+  const clap_event_transport_t& t = mTransport;
+  const bool hasTempo = (t.flags & CLAP_TRANSPORT_HAS_TEMPO) != 0 && t.tempo > 0.0;
+  const bool hasBeats = (t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) != 0;
+  const bool playing = (t.flags & CLAP_TRANSPORT_IS_PLAYING) != 0;
+  // Pieces after the frame the transport applies at see it moved on.
+  const double elapsed = mPieceFrame > mTransportFrame ? static_cast<double>(mPieceFrame - mTransportFrame) : 0.0;
+  if (t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE)
+    info->samplePosition = FromFixed(t.song_pos_seconds) * SampleRate() + elapsed;
+  if (hasBeats) {
+    double beats = FromFixed(t.song_pos_beats);
+    if (playing && hasTempo && elapsed > 0.0) beats += elapsed * t.tempo / (60.0 * SampleRate());
+    if (beats >= 0.0) info->ppqPosition = beats;
+    if (t.bar_start >= 0) info->lastBarStart = FromFixed(t.bar_start);
+    if (t.loop_start_beats >= 0 && t.loop_end_beats >= 0) {
+      info->cycleStart = FromFixed(t.loop_start_beats);
+      info->cycleEnd = FromFixed(t.loop_end_beats);
+    }
+  }
+  if (hasTempo) info->tempo = t.tempo;
+  if ((t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) && t.tsig_num > 0 && t.tsig_denom > 0) {
+    info->numerator = t.tsig_num;
+    info->denominator = t.tsig_denom;
+  }
+  info->transportRunning = playing;
+  info->loopEnabled = (t.flags & CLAP_TRANSPORT_IS_LOOP_ACTIVE) != 0;
+}
+
+int IPlugCLAP::HostSamplePosition() {
+  TransportInfo info;
+  ReadTransport(&info);
+  if (!(info.samplePosition >= 0.0) || !(info.samplePosition < 2147483647.0)) return 0;
+  return static_cast<int>(info.samplePosition + 0.5);
+}
+
+double IPlugCLAP::HostTempo() {
+  if (!mHaveTransport || (mTransport.flags & CLAP_TRANSPORT_HAS_TEMPO) == 0 || !(mTransport.tempo >= 0.0)) return 0.0;
+  return mTransport.tempo;
+}
+
+void IPlugCLAP::HostTimeSignature(int* numerator, int* denominator) {
+  *numerator = 0;
+  *denominator = 0;
+  if (mHaveTransport && (mTransport.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE)) {
+    *numerator = mTransport.tsig_num;
+    *denominator = mTransport.tsig_denom;
+  }
+}
+
+// An open editor changed its size (a new scale): the host sizes its frame.
+void IPlugCLAP::ResizeEditor(int width, int height) {
+  EditorResized(Editor(), width, height);
+  if (mEditorOpen && mHostGui != nullptr && mHostGui->request_resize != nullptr && width > 0 && height > 0)
+    mHostGui->request_resize(mHost, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+}
+
+// The plug-in record
+
+bool CLAP_ABI IPlugCLAP::Init(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  if (plug->mInitialised) return true;
+  plug->mHostParams = static_cast<const clap_host_params_t*>(plug->HostExtension(CLAP_EXT_PARAMS));
+  plug->mHostState = static_cast<const clap_host_state_t*>(plug->HostExtension(CLAP_EXT_STATE));
+  plug->mHostTimers = static_cast<const clap_host_timer_support_t*>(plug->HostExtension(CLAP_EXT_TIMER_SUPPORT));
+  plug->mHostFds = static_cast<const clap_host_posix_fd_support_t*>(plug->HostExtension(CLAP_EXT_POSIX_FD_SUPPORT));
+  plug->mHostGui = static_cast<const clap_host_gui_t*>(plug->HostExtension(CLAP_EXT_GUI));
+  if (plug->mHost != nullptr && plug->mHost->name != nullptr) plug->mHostKind = IdentifyHostByName(plug->mHost->name);
+  plug->NotifyAllParametersChanged();
+  plug->mInitialised = true;
+  return true;
+}
+
+void CLAP_ABI IPlugCLAP::Destroy(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  plug->mLock.Enter();
+  if (plug->mGuiCreated) GuiDestroy(plugin);
+  // The section must not be held while the object goes away.
+  plug->mLock.Leave();
+  delete plug;
+}
+
+bool CLAP_ABI IPlugCLAP::Activate(const clap_plugin_t* plugin, double sampleRate, uint32_t minFrames,
+                                  uint32_t maxFrames) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  // A rate that is not a positive number is kept out of the signal path.
+  if (plug->mActive || !(sampleRate > 0.0) || !std::isfinite(sampleRate) || maxFrames < 1) return false;
+  plug->ChangeSampleRate(sampleRate);
+  plug->ChangeBlockSize(maxFrames > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(maxFrames));
+  plug->ResetProcessing();
+  plug->ActivationChanged(true);
+  plug->mActive = true;
+  return true;
+}
+
+void CLAP_ABI IPlugCLAP::Deactivate(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  CriticalSectionGuard guard(plug->mLock);
+  if (!plug->mActive) return;
+  plug->ActivationChanged(false);
+  plug->ResetProcessing();
+  plug->mActive = false;
+}
+
+bool CLAP_ABI IPlugCLAP::StartProcessing(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  return plug->mActive;
+}
+
+// Nothing to stop: the host's next process call finds everything as it was.
+void CLAP_ABI IPlugCLAP::StopProcessing(const clap_plugin_t* plugin) {}
+
+void CLAP_ABI IPlugCLAP::Reset(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  CriticalSectionGuard guard(plug->mLock);
+  plug->ResetProcessing();
+}
+
+const void* CLAP_ABI IPlugCLAP::GetExtension(const clap_plugin_t* plugin, const char* id) {
+  static const clap_plugin_audio_ports_t audioPorts = {&PortCount, &PortInfo};
+  static const clap_plugin_params_t params = {&ParamCount,       &ParamInfo,        &ParamValue,
+                                              &ParamValueToText, &ParamTextToValue, &ParamFlush};
+  static const clap_plugin_state_t state = {&StateSave, &StateLoad};
+  static const clap_plugin_gui_t gui = {&GuiIsApiSupported, &GuiPreferredApi, &GuiCreate,     &GuiDestroy,
+                                        &GuiSetScale,       &GuiGetSize,      &GuiCanResize,  &GuiResizeHints,
+                                        &GuiAdjustSize,     &GuiSetSize,      &GuiSetParent,  &GuiSetTransient,
+                                        &GuiSuggestTitle,   &GuiShow,         &GuiHide};
+  static const clap_plugin_timer_support_t timers = {&OnTimer};
+  static const clap_plugin_posix_fd_support_t fds = {&OnFd};
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || id == nullptr) return nullptr;
+  if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &audioPorts;
+  if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
+  if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &state;
+  // The editor's window classes are per OS; a build without one offers none.
+  if (plug->Editor() == nullptr) return nullptr;
+  if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
+  if (ClapEditorNeedsHostTimer()) {
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timers;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &fds;
+  }
+  return nullptr;
+}
+
+void CLAP_ABI IPlugCLAP::OnMainThread(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  bool rescan;
+  {
+    CriticalSectionGuard guard(plug->mLock);
+    rescan = plug->mTextRescanWanted;
+    plug->mTextRescanWanted = false;
+  }
+  if (rescan && plug->mHostParams != nullptr && plug->mHostParams->rescan != nullptr)
+    plug->mHostParams->rescan(plug->mHost, CLAP_PARAM_RESCAN_TEXT);
+}
+
+// Processing
+
+clap_process_status CLAP_ABI IPlugCLAP::Process(const clap_plugin_t* plugin, const clap_process_t* process) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || process == nullptr) return CLAP_PROCESS_ERROR;
+  CriticalSectionGuard guard(plug->mLock);
+  DenormalGuard flush;
+  plug->mInProcess = true;
+  const clap_process_status status = plug->RunProcess(process);
+  plug->DrainQueue(process->out_events);
+  plug->mInProcess = false;
+  plug->mEventTime = 0;
+  return status;
+}
+
+clap_process_status IPlugCLAP::RunProcess(const clap_process_t* process) {
+  const uint32_t frames = process->frames_count;
+  mHaveTransport = process->transport != nullptr;
+  if (mHaveTransport) mTransport = *process->transport;
+  mTransportFrame = 0;
+
+  // The precision is the outputs'; both ports require the same one.
+  const clap_audio_buffer_t* out = process->audio_outputs_count > 0 ? process->audio_outputs : nullptr;
+  const clap_audio_buffer_t* in = process->audio_inputs_count > 0 ? process->audio_inputs : nullptr;
+  const bool useDouble = out != nullptr && out->data32 == nullptr && out->data64 != nullptr;
+  bool ok = true;
+  if (in != nullptr && in->channel_count > 0) {
+    const bool inDouble = in->data32 == nullptr && in->data64 != nullptr;
+    ok = inDouble == useDouble && (in->data32 != nullptr || in->data64 != nullptr);
+  }
+  if (out != nullptr && out->channel_count > 0 && out->data32 == nullptr && out->data64 == nullptr) ok = false;
+
+  const clap_input_events_t* events = process->in_events;
+  const uint32_t count = events != nullptr && events->size != nullptr && events->get != nullptr ? events->size(events) : 0;
+  uint32_t next = 0;
+  uint32_t at = 0;
+  // Parameter changes take effect at their frame: the block is processed in
+  // pieces between them, as a VST 2.4 host splitting its blocks there.
+  while (at < frames) {
+    uint32_t until = frames;
+    while (next < count) {
+      const clap_event_header_t* event = events->get(events, next);
+      const uint32_t time = event != nullptr ? event->time : 0;
+      if (time > at) {
+        until = time < frames ? time : frames;
+        break;
+      }
+      ApplyEvent(event, at);
+      ++next;
+    }
+    if (ok) RunAudio(process, useDouble, at, until - at);
+    at = until;
+  }
+  // Events at or past the end (or in an empty block) still count.
+  for (; next < count; ++next) ApplyEvent(events->get(events, next), frames > 0 ? frames - 1 : 0);
+  return ok ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+}
+
+void IPlugCLAP::ApplyEvent(const clap_event_header_t* event, uint32_t frame) {
+  if (!IsCoreEvent(event)) return;
+  mEventTime = frame;
+  if (event->type == CLAP_EVENT_PARAM_VALUE && event->size >= sizeof(clap_event_param_value_t)) {
+    const clap_event_param_value_t* change = reinterpret_cast<const clap_event_param_value_t*>(event);
+    ApplyHostValue(change->param_id, change->value);
+  } else if (event->type == CLAP_EVENT_TRANSPORT && event->size >= sizeof(clap_event_transport_t)) {
+    mTransport = *reinterpret_cast<const clap_event_transport_t*>(event);
+    mHaveTransport = true;
+    mTransportFrame = frame;
+  }
+}
+
+void IPlugCLAP::ApplyHostValue(uint32_t id, double value) {
+  ParamRecord* param = id < static_cast<uint32_t>(NumParams()) ? ParamAt(static_cast<int>(id)) : nullptr;
+  if (param == nullptr || !std::isfinite(value)) return;
+  // Stepped values are whole numbers; CLAP truncates others.
+  if (param->type != kTypeDouble) value = std::trunc(value);
+  const double before = param->value;
+  ChangeParameter(static_cast<int>(id), value, ValueSource::kHostText);
+  if (param->type != kTypeDouble && param->value != before) WantTextRescan();
+}
+
+void IPlugCLAP::RunAudio(const clap_process_t* process, bool useDouble, uint32_t from, uint32_t frames) {
+  if (frames == 0) return;
+  const clap_audio_buffer_t* in = process->audio_inputs_count > 0 ? process->audio_inputs : nullptr;
+  const clap_audio_buffer_t* out = process->audio_outputs_count > 0 ? process->audio_outputs : nullptr;
+  // Channels the host does not give read silence and write nowhere.
+  float* in32[2] = {nullptr, nullptr};
+  float* out32[2] = {nullptr, nullptr};
+  double* in64[2] = {nullptr, nullptr};
+  double* out64[2] = {nullptr, nullptr};
+  for (uint32_t c = 0; c < 2; ++c) {
+    if (in != nullptr && c < in->channel_count) {
+      if (in->data32 != nullptr) in32[c] = in->data32[c];
+      if (in->data64 != nullptr) in64[c] = in->data64[c];
+    }
+    if (out != nullptr && c < out->channel_count) {
+      if (out->data32 != nullptr) out32[c] = out->data32[c];
+      if (out->data64 != nullptr) out64[c] = out->data64[c];
+    }
+  }
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t left = frames - done;
+    const int piece = left < static_cast<uint32_t>(ScratchFrames()) ? static_cast<int>(left) : ScratchFrames();
+    const int offset = static_cast<int>(from + done);
+    mPieceFrame = from + done;
+    if (useDouble) {
+      BindDoubleBuffers(in64, out64, offset, piece);
+      ProcessBlock(InputPointers(), OutputPointers(), piece);
+    } else {
+      BindFloatBuffers(in32, out32, offset, piece);
+      ProcessBlock(InputPointers(), OutputPointers(), piece);
+      WriteBackFloatOutputs(piece, false);
+    }
+    done += static_cast<uint32_t>(piece);
+  }
+}
+
+void IPlugCLAP::DrainQueue(const clap_output_events_t* out) {
+  const bool canPush = out != nullptr && out->try_push != nullptr;
+  int kept = 0;
+  for (int i = 0; i < mQueued; ++i) {
+    const QueuedEvent& e = mQueue[i];
+    bool pushed = false;
+    if (canPush && e.type == CLAP_EVENT_PARAM_VALUE) {
+      clap_event_param_value_t event;
+      std::memset(&event, 0, sizeof event);
+      event.header = {sizeof event, e.time, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+      event.param_id = e.param;
+      event.note_id = -1;
+      event.port_index = event.channel = event.key = -1;
+      event.value = e.value;
+      pushed = out->try_push(out, &event.header);
+    } else if (canPush) {
+      clap_event_param_gesture_t event;
+      std::memset(&event, 0, sizeof event);
+      event.header = {sizeof event, e.time, CLAP_CORE_EVENT_SPACE_ID, e.type, 0};
+      event.param_id = e.param;
+      pushed = out->try_push(out, &event.header);
+    }
+    // What the host could not take waits for the next drain, in order.
+    if (!pushed) mQueue[kept++] = e;
+  }
+  mQueued = kept;
+  if (mOverflowed != 0 && mQueued == 0) {
+    const uint64_t lost = mOverflowed;
+    mOverflowed = 0;
+    for (int i = 0; i < NumParams() && i < 64; ++i)
+      if (lost & (uint64_t(1) << i)) Enqueue(CLAP_EVENT_PARAM_VALUE, i, ParamAt(i)->value);
+    if (mQueued > 0) DrainQueue(out);
+  }
+}
+
+// audio-ports
+
+uint32_t CLAP_ABI IPlugCLAP::PortCount(const clap_plugin_t* plugin, bool isInput) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return 0;
+  return (isInput ? plug->NumInputChannels() : plug->NumOutputChannels()) > 0 ? 1 : 0;
+}
+
+bool CLAP_ABI IPlugCLAP::PortInfo(const clap_plugin_t* plugin, uint32_t index, bool isInput,
+                                  clap_audio_port_info_t* info) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || info == nullptr || index >= PortCount(plugin, isInput)) return false;
+  const int channels = isInput ? plug->NumInputChannels() : plug->NumOutputChannels();
+  std::memset(info, 0, sizeof *info);
+  info->id = 0;
+  CopyText(info->name, isInput ? "Main In" : "Main Out", CLAP_NAME_SIZE);
+  info->flags = CLAP_AUDIO_PORT_IS_MAIN | CLAP_AUDIO_PORT_SUPPORTS_64BITS | CLAP_AUDIO_PORT_REQUIRES_COMMON_SAMPLE_SIZE;
+  info->channel_count = static_cast<uint32_t>(channels);
+  info->port_type = channels == 2 ? CLAP_PORT_STEREO : channels == 1 ? CLAP_PORT_MONO : nullptr;
+  info->in_place_pair = CLAP_INVALID_ID;
+  return true;
+}
+
+// params
+
+uint32_t CLAP_ABI IPlugCLAP::ParamCount(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  return plug != nullptr ? static_cast<uint32_t>(plug->NumParams()) : 0;
+}
+
+bool CLAP_ABI IPlugCLAP::ParamInfo(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* info) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || info == nullptr || index >= ParamCount(plugin)) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  const ParamRecord* param = plug->ParamAt(static_cast<int>(index));
+  std::memset(info, 0, sizeof *info);
+  info->id = index;
+  info->flags = CLAP_PARAM_IS_AUTOMATABLE;
+  if (param->type != kTypeDouble) info->flags |= CLAP_PARAM_IS_STEPPED;
+  if (param->type != kTypeDouble && param->HasValueTexts()) info->flags |= CLAP_PARAM_IS_ENUM;
+  CopyText(info->name, param->name, CLAP_NAME_SIZE);
+  CopyText(info->module, param->group, CLAP_PATH_SIZE);
+  info->min_value = param->minimum;
+  info->max_value = param->maximum;
+  info->default_value = param->defaultValue;
+  return true;
+}
+
+bool CLAP_ABI IPlugCLAP::ParamValue(const clap_plugin_t* plugin, clap_id id, double* value) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || value == nullptr || id >= ParamCount(plugin)) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  *value = plug->ParamAt(static_cast<int>(id))->value;
+  return true;
+}
+
+bool CLAP_ABI IPlugCLAP::ParamValueToText(const clap_plugin_t* plugin, clap_id id, double value, char* text,
+                                          uint32_t capacity) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || text == nullptr || capacity == 0 || id >= ParamCount(plugin) || !std::isfinite(value))
+    return false;
+  CriticalSectionGuard guard(plug->mLock);
+  const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
+  if (param->type != kTypeDouble) value = std::trunc(value);
+  char display[kParamTextSize];
+  param->FormatValue(value, false, display, true);
+  CopyText(text, display, capacity > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(capacity));
+  return true;
+}
+
+bool CLAP_ABI IPlugCLAP::ParamTextToValue(const clap_plugin_t* plugin, clap_id id, const char* text, double* value) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || text == nullptr || value == nullptr || id >= ParamCount(plugin)) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
+  double v;
+  if (!param->ValueFromText(text, &v) || !std::isfinite(v)) return false;
+  *value = v < param->minimum ? param->minimum : v > param->maximum ? param->maximum : v;
+  return true;
+}
+
+void CLAP_ABI IPlugCLAP::ParamFlush(const clap_plugin_t* plugin, const clap_input_events_t* in,
+                                    const clap_output_events_t* out) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  CriticalSectionGuard guard(plug->mLock);
+  plug->mInProcess = true;
+  const uint32_t count = in != nullptr && in->size != nullptr && in->get != nullptr ? in->size(in) : 0;
+  for (uint32_t i = 0; i < count; ++i) plug->ApplyEvent(in->get(in, i), 0);
+  plug->DrainQueue(out);
+  plug->mInProcess = false;
+  plug->mEventTime = 0;
+}
+
+// state: the bytes of the VST 2.4 build's program chunk, so sessions and
+// presets move between the formats.
+
+bool CLAP_ABI IPlugCLAP::StateSave(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || stream == nullptr || stream->write == nullptr) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  return plug->SaveState(stream);
+}
+
+bool CLAP_ABI IPlugCLAP::StateLoad(const clap_plugin_t* plugin, const clap_istream_t* stream) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || stream == nullptr || stream->read == nullptr) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  return plug->LoadState(stream);
+}
+
+bool IPlugCLAP::SaveState(const clap_ostream_t* stream) {
+  ChunkBuffer chunk(4096);
+  WriteVersionHeader(chunk);
+  bool ok = WriteState(chunk);
+  if (ok) {
+    const int before = chunk.Size();
+    ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
+  }
+  if (!ok) return false;
+  for (int at = 0; at < chunk.Size();) {
+    const int64_t written = stream->write(stream, chunk.Data() + at, static_cast<uint64_t>(chunk.Size() - at));
+    if (written <= 0 || written > chunk.Size() - at) return false;
+    at += static_cast<int>(written);
+  }
+  return true;
+}
+
+bool IPlugCLAP::LoadState(const clap_istream_t* stream) {
+  std::vector<unsigned char> bytes;
+  unsigned char block[4096];
+  for (;;) {
+    const int64_t got = stream->read(stream, block, sizeof block);
+    if (got == 0) break;
+    if (got < 0 || got > static_cast<int64_t>(sizeof block)) return false;
+    if (static_cast<int64_t>(bytes.size()) + got > kMaxStateBytes) return false;
+    bytes.insert(bytes.end(), block, block + got);
+  }
+  ChunkBuffer chunk(4096);
+  if (bytes.empty() || chunk.AppendBytes(bytes.data(), static_cast<int>(bytes.size())) != static_cast<int>(bytes.size()))
+    return false;
+  return LoadChunkBytes(chunk);
+}
+
+// A program chunk (header, record, name, as the VST 2.4 build writes it)
+// or a VST 2.4 bank. Whatever does not read whole, to its last byte, leaves
+// the plug-in as it was; a header of a later version is refused.
+bool IPlugCLAP::LoadChunkBytes(const ChunkBuffer& chunk) {
+  int position = 0;
+  const int32_t version = ReadVersionHeader(chunk, &position);
+  if (position < 0 || version > kChunkVersion) return false;
+
+  // The current values and every program, to go back to.
+  ChunkBuffer before(4096);
+  ChunkBuffer beforeBank(4096);
+  if (!WriteState(before) || !SerializePresets(beforeBank)) return false;
+
+  int end = ReadState(chunk, position);
+  if (end >= 0 && end < chunk.Size()) {
+    GrowableText name;
+    end = chunk.ReadString(&name, end);
+    if (end == chunk.Size()) ModifyCurrentPreset(name.Get());
+  } else if (end == chunk.Size()) {
+    ModifyCurrentPreset(nullptr);
+  }
+  bool ok = end == chunk.Size();
+  if (!ok) {
+    ReadState(before, 0);
+    if (version >= kChunkVersion) {
+      ok = UnserializePresets(chunk, position) == chunk.Size();
+      if (!ok) {
+        UnserializePresets(beforeBank, 0);
+        ReadState(before, 0);
+      }
+    }
+  }
+  RefreshEditorControls();
+  return ok;
+}
+
+// gui
+
+bool CLAP_ABI IPlugCLAP::GuiIsApiSupported(const clap_plugin_t* plugin, const char* api, bool floating) {
+  IPlugCLAP* plug = From(plugin);
+  return plug != nullptr && plug->Editor() != nullptr && !floating && api != nullptr &&
+         std::strcmp(api, ClapWindowApi()) == 0;
+}
+
+bool CLAP_ABI IPlugCLAP::GuiPreferredApi(const clap_plugin_t* plugin, const char** api, bool* floating) {
+  if (From(plugin) == nullptr || api == nullptr || floating == nullptr) return false;
+  *api = ClapWindowApi();
+  *floating = false;
+  return true;
+}
+
+bool CLAP_ABI IPlugCLAP::GuiCreate(const clap_plugin_t* plugin, const char* api, bool floating) {
+  IPlugCLAP* plug = From(plugin);
+  if (!GuiIsApiSupported(plugin, api, floating)) return false;
+  CriticalSectionGuard guard(plug->mLock);
+  if (plug->mGuiCreated) return false;
+  plug->mGuiCreated = true;
+  return true;
+}
+
+void CLAP_ABI IPlugCLAP::GuiDestroy(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return;
+  CriticalSectionGuard guard(plug->mLock);
+  plug->CloseEditor();
+  plug->mGuiCreated = false;
+}
+
+// The host's scale is one of the editor's sources (the user's zoom comes
+// first); scales outside what the panel draws are limited, and said so.
+bool CLAP_ABI IPlugCLAP::GuiSetScale(const clap_plugin_t* plugin, double scale) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || plug->Editor() == nullptr || !std::isfinite(scale) || !(scale > 0.0)) return false;
+  plug->SetHostScale(scale);
+  return scale >= IGraphics::kMinScale && scale <= IGraphics::kMaxScale;
+}
+
+// The window's size in pixels at the scale in effect.
+bool CLAP_ABI IPlugCLAP::GuiGetSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
+  IPlugCLAP* plug = From(plugin);
+  int w = 0, h = 0;
+  if (plug == nullptr || width == nullptr || height == nullptr || !plug->EditorPixelSize(&w, &h)) return false;
+  *width = static_cast<uint32_t>(w);
+  *height = static_cast<uint32_t>(h);
+  return true;
+}
+
+bool CLAP_ABI IPlugCLAP::GuiCanResize(const clap_plugin_t* plugin) { return false; }
+
+// Hosts ask before embedding (Qtractor logs a failure): the answer is "no
+// resizing".
+bool CLAP_ABI IPlugCLAP::GuiResizeHints(const clap_plugin_t* plugin, clap_gui_resize_hints_t* hints) {
+  if (From(plugin) == nullptr || hints == nullptr) return false;
+  std::memset(hints, 0, sizeof *hints);
+  return true;
+}
+
+// The panel has one size at a scale: every request is answered with it.
+bool CLAP_ABI IPlugCLAP::GuiAdjustSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
+  return GuiGetSize(plugin, width, height);
+}
+
+bool CLAP_ABI IPlugCLAP::GuiSetSize(const clap_plugin_t* plugin, uint32_t width, uint32_t height) {
+  uint32_t w = 0, h = 0;
+  return GuiGetSize(plugin, &w, &h) && w == width && h == height;
+}
+
+bool CLAP_ABI IPlugCLAP::GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* window) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr) return false;
+  void* parent = ClapParentWindow(window);
+  CriticalSectionGuard guard(plug->mLock);
+  if (!plug->mGuiCreated || parent == nullptr) return false;
+  return plug->OpenEditor(parent);
+}
+
+bool CLAP_ABI IPlugCLAP::GuiSetTransient(const clap_plugin_t* plugin, const clap_window_t* window) { return false; }
+
+void CLAP_ABI IPlugCLAP::GuiSuggestTitle(const clap_plugin_t* plugin, const char* title) {}
+
+bool CLAP_ABI IPlugCLAP::GuiShow(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  return plug != nullptr && plug->mEditorOpen;
+}
+
+// The editor lives inside the host's window, which the host hides itself.
+bool CLAP_ABI IPlugCLAP::GuiHide(const clap_plugin_t* plugin) {
+  IPlugCLAP* plug = From(plugin);
+  return plug != nullptr && plug->mEditorOpen;
+}
+
+bool IPlugCLAP::OpenEditor(void* parent) {
+  IGraphics* editor = Editor();
+  if (editor == nullptr) return false;
+  if (mEditorOpen) CloseEditor();
+  if (editor->OpenEditorWindow(parent) == nullptr) return false;
+  mEditorOpen = true;
+  EditorOpened();
+  if (ClapEditorNeedsHostTimer()) {
+    if (mHostTimers != nullptr && mHostTimers->register_timer != nullptr) {
+      clap_id id = CLAP_INVALID_ID;
+      if (mHostTimers->register_timer(mHost, kEditorTimerMs, &id)) mTimerId = id;
+    }
+    const int fd = ClapEditorEventFd(editor);
+    if (fd >= 0 && mHostFds != nullptr && mHostFds->register_fd != nullptr &&
+        mHostFds->register_fd(mHost, fd, CLAP_POSIX_FD_READ))
+      mEventFd = fd;
+  }
+  return true;
+}
+
+void IPlugCLAP::CloseEditor() {
+  if (mTimerId != CLAP_INVALID_ID && mHostTimers != nullptr && mHostTimers->unregister_timer != nullptr)
+    mHostTimers->unregister_timer(mHost, mTimerId);
+  mTimerId = CLAP_INVALID_ID;
+  if (mEventFd >= 0 && mHostFds != nullptr && mHostFds->unregister_fd != nullptr)
+    mHostFds->unregister_fd(mHost, mEventFd);
+  mEventFd = -1;
+  if (!mEditorOpen) return;
+  mEditorOpen = false;
+  EditorClosed();
+  if (Editor() != nullptr) Editor()->CloseEditorWindow();
+}
+
+void IPlugCLAP::EditorIdle() {
+  if (!mEditorOpen || Editor() == nullptr) return;
+  Editor()->PumpEvents();
+}
+
+void CLAP_ABI IPlugCLAP::OnTimer(const clap_plugin_t* plugin, clap_id timer) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || timer != plug->mTimerId || timer == CLAP_INVALID_ID) return;
+  plug->EditorIdle();
+  if (plug->mEditorOpen) plug->IdleTick();
+}
+
+void CLAP_ABI IPlugCLAP::OnFd(const clap_plugin_t* plugin, int fd, uint32_t flags) {
+  IPlugCLAP* plug = From(plugin);
+  if (plug == nullptr || fd < 0 || fd != plug->mEventFd) return;
+  plug->EditorIdle();
+}
