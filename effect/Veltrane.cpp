@@ -26,7 +26,9 @@ int LinkPartner(int index) {
 
 }  // namespace
 
-IPlugBase* CreatePlugin(const HostConnection* host) { return new Veltrane(host); }
+IPlugBase* CreatePlugin(const HostConnection* host) {
+  return new Veltrane(host, InstanceHasEditor(host) ? &CreateEditorWindow : nullptr);
+}
 
 Veltrane::Veltrane(const HostConnection* host, EditorWindowFactory makeWindow)
     : Effect(host, kNumVeltraneParams, "1-1 2-2", 32, "Quorvel Veltrane", "", "Quorvel", kVeltraneVersion,
@@ -200,6 +202,24 @@ void Veltrane::ResetProcessing() {
   CriticalSectionGuard guard(mLock);
   mShifter.Prepare(SampleRate());
   mEditorView.PublishShifts(0.0, 0.0);
+}
+
+MeterInfo Veltrane::MeterAt(int index) const {
+  // The shift in effect, as "Freq Min" and "Freq Max" hold it; the
+  // indicators show -1..1.
+  MeterInfo info;
+  info.name = index == 0 ? "Shift L" : "Shift R";
+  info.minimum = -1.0;
+  info.maximum = 1.0;
+  return info;
+}
+
+double Veltrane::MeterValue(int index) const { return index == 0 || index == 1 ? mShifter.CurrentFreq(index) : 0.0; }
+
+void Veltrane::ShowMeter(int index, double value) {
+  if (index != 0 && index != 1) return;
+  mShownMeters[index] = value;
+  mEditorView.PublishShifts(mShownMeters[0], mShownMeters[1]);
 }
 
 void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {

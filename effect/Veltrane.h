@@ -46,6 +46,11 @@ class Veltrane : public Effect {
   void PresetsChanged() override;
   void DeclareParams() override;
   void ShowStatusText(int index) override;
+  // The two shift indicators, for formats whose editor is another instance.
+  int NumMeters() const override { return 2; }
+  MeterInfo MeterAt(int index) const override;
+  double MeterValue(int index) const override;
+  void ShowMeter(int index, double value) override;
 
   void UpdateRateDisplay();
   // The status line's text for a parameter; -1 gives the version.
@@ -70,4 +75,5 @@ class Veltrane : public Effect {
  private:
   FrequencyShifter mShifter;
   VeltraneEditor mEditorView;
+  double mShownMeters[2] = {0.0, 0.0};  // editor thread (ShowMeter)
 };

@@ -272,6 +272,30 @@ bool IPlugBase::SerializePresets(ChunkBuffer& chunk) {
   return ok;
 }
 
+bool IPlugBase::WriteProgramChunk(ChunkBuffer& chunk) {
+  CriticalSectionGuard guard(mLock);
+  WriteVersionHeader(chunk);
+  bool ok = WriteState(chunk);
+  if (ok) {
+    const int before = chunk.Size();
+    ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
+  }
+  return ok && chunk.Size() > 0;
+}
+
+int IPlugBase::ReadProgram(const ChunkBuffer& chunk, int position) {
+  CriticalSectionGuard guard(mLock);
+  position = ReadState(chunk, position);
+  if (position >= 0 && position < chunk.Size()) {
+    char name[kPresetNameSize];
+    position = chunk.ReadString(name, kPresetNameSize, position);
+    ModifyCurrentPreset(name);
+  } else if (position == chunk.Size()) {
+    ModifyCurrentPreset(nullptr);
+  }
+  return position;
+}
+
 int IPlugBase::UnserializePresets(const ChunkBuffer& chunk, int position) {
   CriticalSectionGuard guard(mLock);
   GrowableText name;  // carries over from one preset to the next

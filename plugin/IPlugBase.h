@@ -29,6 +29,13 @@ constexpr int32_t CharCode(char a, char b, char c, char d) {
                               static_cast<uint32_t>(static_cast<unsigned char>(d)));
 }
 
+// A value the effect shows but no host sets: its name and its range.
+struct MeterInfo {
+  const char* name = "";
+  double minimum = 0.0;
+  double maximum = 1.0;
+};
+
 // Where a new parameter value comes from; it decides the value's form and
 // who else hears of it (see ChangeParameter).
 enum class ValueSource {
@@ -90,6 +97,14 @@ class IPlugBase {
   virtual void PresetsChanged() {}
   virtual void ChangeSampleRate(double rate) { mSampleRate = rate; }
   virtual void ChangeBlockSize(int frames);
+  // Values the effect shows its user that no host sets (meters). Formats
+  // whose editor runs in an instance of its own (LV2) carry them from the
+  // audio instance to the editor's: MeterValue on the audio thread after
+  // ProcessBlock, ShowMeter on the editor's thread of the other instance.
+  virtual int NumMeters() const { return 0; }
+  virtual MeterInfo MeterAt(int index) const { return MeterInfo(); }
+  virtual double MeterValue(int index) const { return 0.0; }
+  virtual void ShowMeter(int index, double value) {}
 
   IPlugBase(const IPlugBase&) = delete;
   IPlugBase& operator=(const IPlugBase&) = delete;
@@ -121,6 +136,14 @@ class IPlugBase {
   void FillEmptyPresets(int count);
   bool LoadPreset(int index);
   bool SerializePresets(ChunkBuffer& chunk);
+  // One program as every format hands it to its host: the version header,
+  // the effect's state record and the current preset's name.
+  bool WriteProgramChunk(ChunkBuffer& chunk);
+  // Reads the record and the name of a program chunk from `position`
+  // (after its version header); the name renames the current preset.
+  // Returns the position after the name, -1 when the chunk ended early.
+  // Allocates nothing.
+  int ReadProgram(const ChunkBuffer& chunk, int position);
 
   // Channel I/O.
   bool LegalIO(int nIn, int nOut) const;

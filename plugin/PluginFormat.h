@@ -9,6 +9,9 @@
 #if defined(VELTRANE_FORMAT_VST2)
 #include "plugin/vst2/IPlugVST.h"
 using IPlugFormat = IPlugVST;
+#elif defined(VELTRANE_FORMAT_LV2)
+#include "plugin/lv2/IPlugLV2.h"
+using IPlugFormat = IPlugLV2;
 #else
 #error "No plug-in format chosen: the build defines one VELTRANE_FORMAT_*"
 #endif
