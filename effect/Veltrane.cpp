@@ -222,7 +222,15 @@ void Veltrane::ShowMeter(int index, double value) {
   mEditorView.PublishShifts(mShownMeters[0], mShownMeters[1]);
 }
 
-void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
+void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) { Process(inputs, outputs, frames); }
+
+bool Veltrane::ProcessFloatBlock(float** inputs, float** outputs, int frames) {
+  Process(inputs, outputs, frames);
+  return true;
+}
+
+template <typename Sample>
+void Veltrane::Process(Sample** inputs, Sample** outputs, int frames) {
   // The host is asked for its transport only while the LFO follows it.
   LfoTransport transport;
   if (mShifter.SyncsToHost()) {

@@ -38,6 +38,7 @@ class Veltrane : public Effect {
   void ResetProcessing() override;
   void ParameterChanged(int index) override;
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
+  bool ProcessFloatBlock(float** inputs, float** outputs, int frames) override;
   void EditorOpened() override;
   void IdleTick() override;
   bool WriteState(ChunkBuffer& chunk) override;
@@ -73,6 +74,9 @@ class Veltrane : public Effect {
   VeltraneEditor& EditorView() { return mEditorView; }
 
  private:
+  template <typename Sample>
+  void Process(Sample** inputs, Sample** outputs, int frames);
+
   FrequencyShifter mShifter;
   VeltraneEditor mEditorView;
   double mShownMeters[2] = {0.0, 0.0};  // editor thread (ShowMeter)

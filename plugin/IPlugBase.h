@@ -105,6 +105,10 @@ class IPlugBase {
   virtual MeterInfo MeterAt(int index) const { return MeterInfo(); }
   virtual double MeterValue(int index) const { return 0.0; }
   virtual void ShowMeter(int index, double value) {}
+  // ProcessBlock on the host's single-precision buffers, for effects that
+  // can do it with the bits of converting to and from the scratch buffers
+  // around ProcessBlock; false (the default) when the effect cannot.
+  virtual bool ProcessFloatBlock(float** inputs, float** outputs, int frames) { return false; }
 
   IPlugBase(const IPlugBase&) = delete;
   IPlugBase& operator=(const IPlugBase&) = delete;
@@ -164,6 +168,11 @@ class IPlugBase {
   // Stores (or adds) the connected outputs' results over the host buffers
   // bound by BindFloatBuffers.
   void WriteBackFloatOutputs(int frames, bool accumulate);
+  // Processes frames offset .. offset + frames - 1 (at most ScratchFrames())
+  // of the host's single-precision buffers: straight through
+  // ProcessFloatBlock when every channel is there and outputs are replaced,
+  // else through the scratch buffers. The same bits either way.
+  void ProcessFloatPiece(float** inputs, float** outputs, int offset, int frames, bool accumulate);
   // Frames each scratch buffer holds: the block size, within sane bounds.
   int ScratchFrames() const { return mScratchFrames; }
   double** InputPointers() { return mInputPointers.data(); }

@@ -432,9 +432,7 @@ void IPlugLV2::ProcessAudio(uint32_t offset, uint32_t frames) {
   for (uint32_t done = 0; done < frames;) {
     const uint32_t left = frames - done;
     const int piece = left < static_cast<uint32_t>(ScratchFrames()) ? static_cast<int>(left) : ScratchFrames();
-    BindFloatBuffers(inputs, outputs, static_cast<int>(offset + done), piece);
-    ProcessBlock(InputPointers(), OutputPointers(), piece);
-    WriteBackFloatOutputs(piece, false);
+    ProcessFloatPiece(inputs, outputs, static_cast<int>(offset + done), piece, false);
     done += static_cast<uint32_t>(piece);
     mTime.elapsed += piece;
   }

@@ -284,9 +284,7 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bo
   // Blocks longer than announced are processed in pieces the scratch holds.
   for (int offset = 0; offset < frames;) {
     const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
-    BindFloatBuffers(inputs, outputs, offset, piece);
-    ProcessBlock(InputPointers(), OutputPointers(), piece);
-    WriteBackFloatOutputs(piece, accumulate);
+    ProcessFloatPiece(inputs, outputs, offset, piece, accumulate);
     offset += piece;
   }
 }
