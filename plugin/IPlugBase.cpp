@@ -12,34 +12,6 @@ namespace {
 // A host may announce any block size; scratch buffers stay within this and
 // longer blocks are processed in pieces.
 const int kMaxScratchFrames = 1 << 16;
-
-// The host's single-precision samples to the scratch buffers and back:
-// exact one way, rounded as a cast rounds the other. The AVX versions give
-// the same bits four at a time; the float paths of every format (VST 2.4's
-// processReplacing, LV2's run) spend a fair share of a block here.
-void Widen(const float* from, double* to, int frames) {
-  for (int i = 0; i < frames; ++i) to[i] = from[i];
-}
-void Narrow(const double* from, float* to, int frames) {
-  for (int i = 0; i < frames; ++i) to[i] = static_cast<float>(from[i]);
-}
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx"))) void WidenAvx(const float* from, double* to, int frames) {
-  for (int i = 0; i < frames; ++i) to[i] = from[i];
-}
-__attribute__((target("avx"))) void NarrowAvx(const double* from, float* to, int frames) {
-  for (int i = 0; i < frames; ++i) to[i] = static_cast<float>(from[i]);
-}
-// Asked when the library loads, before any processing call.
-const bool kHasAvx = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx") != 0;
-}();
-#else
-const bool kHasAvx = false;
-void WidenAvx(const float* from, double* to, int frames) { Widen(from, to, frames); }
-void NarrowAvx(const double* from, float* to, int frames) { Narrow(from, to, frames); }
-#endif
 }  // namespace
 
 PresetRecord::PresetRecord() : state(4096) { CopyText(name, "empty", kPresetNameSize); }
@@ -393,7 +365,8 @@ void IPlugBase::BindFloatBuffers(float** inputs, float** outputs, int offset, in
     const float* source = inputs != nullptr ? inputs[hostIndex] : nullptr;
     ++hostIndex;
     if (source != nullptr) {
-      (kHasAvx ? WidenAvx : Widen)(source + offset, scratch, frames);
+      source += offset;
+      for (int i = 0; i < frames; ++i) scratch[i] = source[i];
     } else {
       std::memset(scratch, 0, sizeof(double) * static_cast<size_t>(frames));
     }
@@ -469,7 +442,7 @@ void IPlugBase::WriteBackFloatOutputs(int frames, bool accumulate) {
     if (accumulate) {
       for (int i = 0; i < frames; ++i) destination[i] += static_cast<float>(source[i]);
     } else {
-      (kHasAvx ? NarrowAvx : Narrow)(source, destination, frames);
+      for (int i = 0; i < frames; ++i) destination[i] = static_cast<float>(source[i]);
     }
   }
 }

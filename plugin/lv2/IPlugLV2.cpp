@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "plugin/DenormalGuard.h"
 
@@ -63,8 +64,9 @@ IPlugLV2::IPlugLV2(const HostConnection* host, int numParams, const char* channe
   for (int i = 0; i < NumOutputChannels(); ++i) OutputAt(i).connected = true;
   const size_t params = static_cast<size_t>(numParams > 0 ? numParams : 0);
   mControlPorts.assign(params, nullptr);
-  mSeenBits.assign(params, 0);
-  mSeen.assign(params, 0);
+  // A NaN no host sends as a value (and never applied if one did): every
+  // port counts as changed at the first run.
+  mSeenBits.assign(params, 0xFFFFFFFFu);
   mChanged.assign(params, 0);
   mGrabbed.assign(params, 0);
   // Room for every program message: the audio thread never grows these.
@@ -285,8 +287,11 @@ void IPlugLV2::PrepareAudio() {
   CriticalSectionGuard guard(mLock);
   mLayout = Ports();
   mMeterPorts.assign(static_cast<size_t>(mLayout.meters), nullptr);
+  mMeterInfo.clear();
+  for (int i = 0; i < mLayout.meters; ++i) mMeterInfo.push_back(MeterAt(i));
   mAudioIn.assign(static_cast<size_t>(mLayout.audioIns), nullptr);
   mAudioOut.assign(static_cast<size_t>(mLayout.audioOuts), nullptr);
+  mMissingPorts = mLayout.params + mLayout.audioIns + mLayout.audioOuts;
   // As a VST 2.4 host's open and sample-rate requests do.
   NotifyAllParametersChanged();
   ResetProcessing();
@@ -295,14 +300,19 @@ void IPlugLV2::PrepareAudio() {
 void IPlugLV2::ConnectPort(uint32_t port, void* data) {
   const Lv2PortLayout& p = mLayout;
   const int64_t at = port;
+  // Counts the required ports that are null, so run() asks one number.
+  auto required = [this, data](auto*& slot) {
+    mMissingPorts += (slot != nullptr) - (data != nullptr);
+    slot = static_cast<std::remove_reference_t<decltype(slot)>>(data);
+  };
   if (at < p.params) {
-    mControlPorts[port] = static_cast<float*>(data);
+    required(mControlPorts[port]);
   } else if (at < p.firstMeter + p.meters) {
     mMeterPorts[port - p.firstMeter] = static_cast<float*>(data);
   } else if (at < p.firstAudioIn + p.audioIns) {
-    mAudioIn[port - p.firstAudioIn] = static_cast<const float*>(data);
+    required(mAudioIn[port - p.firstAudioIn]);
   } else if (at < p.firstAudioOut + p.audioOuts) {
-    mAudioOut[port - p.firstAudioOut] = static_cast<float*>(data);
+    required(mAudioOut[port - p.firstAudioOut]);
   } else if (at == p.control) {
     mControlIn = static_cast<const LV2_Atom_Sequence*>(data);
   } else if (at == p.notify) {
@@ -321,16 +331,6 @@ void IPlugLV2::Deactivate() {
   ResetProcessing();
 }
 
-bool IPlugLV2::PortsReady() const {
-  for (const float* port : mControlPorts)
-    if (port == nullptr) return false;
-  for (const float* port : mAudioIn)
-    if (port == nullptr) return false;
-  for (const float* port : mAudioOut)
-    if (port == nullptr) return false;
-  return true;
-}
-
 void IPlugLV2::SilenceOutputs(uint32_t frames) {
   for (float* port : mAudioOut)
     if (port != nullptr) std::memset(port, 0, sizeof(float) * frames);
@@ -346,7 +346,7 @@ void IPlugLV2::Run(uint32_t frames) {
   }
   // A host that has not connected every port yet gets silence; nothing
   // else changes.
-  if (!PortsReady()) {
+  if (mMissingPorts != 0) {
     SilenceOutputs(frames);
     if (mNotifyOpen) lv2_atom_forge_pop(&mForge, &mNotifyFrame);
     return;
@@ -376,7 +376,7 @@ void IPlugLV2::Run(uint32_t frames) {
 
   for (size_t i = 0; i < mMeterPorts.size(); ++i) {
     if (mMeterPorts[i] == nullptr) continue;
-    const MeterInfo info = MeterAt(static_cast<int>(i));
+    const MeterInfo& info = mMeterInfo[i];
     double v = MeterValue(static_cast<int>(i));
     v = v < info.minimum ? info.minimum : v > info.maximum ? info.maximum : v;
     *mMeterPorts[i] = static_cast<float>(v);
@@ -400,8 +400,7 @@ void IPlugLV2::ApplyPorts() {
     const float number = *mControlPorts[i];
     uint32_t bits;
     std::memcpy(&bits, &number, sizeof bits);
-    if (mSeen[i] != 0 && bits == mSeenBits[i]) continue;
-    mSeen[i] = 1;
+    if (bits == mSeenBits[i]) continue;
     mSeenBits[i] = bits;
     if (mAdoptPorts) continue;
     ParamRecord* param = ParamAt(static_cast<int>(i));

@@ -140,7 +140,6 @@ class IPlugLV2 : public IPlugBase {
   };
 
   void ReadFeatures(const LV2_Feature* const* features);
-  bool PortsReady() const;
   void SilenceOutputs(uint32_t frames);
   void ApplyPorts();
   void ProcessAudio(uint32_t offset, uint32_t frames);
@@ -173,8 +172,9 @@ class IPlugLV2 : public IPlugBase {
   LV2_Atom_Sequence* mNotifyOut = nullptr;
   LV2_Atom_Forge_Frame mNotifyFrame;
   bool mNotifyOpen = false;             // a sequence is being written this run
+  int mMissingPorts = 0;                // required ports not connected
+  std::vector<MeterInfo> mMeterInfo;
   std::vector<uint32_t> mSeenBits;      // the port values last looked at
-  std::vector<unsigned char> mSeen;
   std::vector<unsigned char> mChanged;
   bool mAdoptPorts = false;  // after a restore the ports hold the session's values
   bool mReportDue = false;   // the editor instance asked, or the program changed
