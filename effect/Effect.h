@@ -30,7 +30,8 @@ class Effect : public IPlugFormat {
 
   const std::string& PluginFolder() const { return mPluginFolder; }
   const std::string& SettingsPath() const { return mSettingsPath; }
-  // Parameter index assigned to MIDI controller n, or -1.
+  // Parameter index assigned to MIDI controller n, or -1. Read from the
+  // settings file; not applied to anything by this effect.
   int MidiControllerTarget(int controller) const {
     return controller >= 0 && controller < kMidiControllers ? mMidiControllerMap[controller] : -1;
   }

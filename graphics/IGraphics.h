@@ -85,7 +85,8 @@ class IGraphics {
   virtual void ReservedHookC() {}
   // A decoded image the caller (the image cache) owns, or null.
   virtual LICE_IBitmap* LoadImageResource(int id, const char* name) = 0;
-  // Handles the window's waiting events; the host's effEditIdle calls it.
+  // Handles the window's waiting events; called from the host's idle calls,
+  // timer or run loop.
   virtual void PumpEvents() {}
 
   // Surfaces: a LICE_SysBitmap of the editor's size and an empty scratch

@@ -1,7 +1,7 @@
 // The Linux editor window: an X11 child window inside the window a host
-// gives to effEditOpen, with its own connection to the X server. Events are
-// handled and the surface repainted when the host calls PumpEvents (its
-// effEditIdle calls), turned into the graphics core's calls as the Windows
+// gives it to open in, with its own connection to the X server. Events are
+// handled and the surface repainted when the host calls PumpEvents (from its
+// idle calls, timer or run loop), turned into the graphics core's calls as the Windows
 // class turns its messages; plus the OS services controls use (popup menus,
 // an in-place text box, message boxes, the browser, folders, images). The
 // text box, the popup menu and the message box each have a file of their

@@ -40,6 +40,7 @@ class PopupMenu {
   // Inserts before `position`; a negative position or one beyond the end
   // appends. The menu takes ownership of the submenu.
   PopupMenuItem* AddItem(const char* text, int position = -1, int32_t flags = 0);
+  // Not used by this effect's menus.
   PopupMenuItem* AddSubmenu(const char* text, PopupMenu* submenu, int position = -1);
   PopupMenuItem* AddSeparator(int position = -1);
 

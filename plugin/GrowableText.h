@@ -19,11 +19,11 @@ class GrowableText {
 #if defined(__GNUC__)
   __attribute__((format(printf, 3, 4)))
 #endif
-  void SetFormatted(int maxChars, const char* format, ...);
+  void SetFormatted(int maxChars, const char* format, ...);  // not used by this effect
 #if defined(__GNUC__)
   __attribute__((format(printf, 3, 4)))
 #endif
-  void AppendFormatted(int maxChars, const char* format, ...);
+  void AppendFormatted(int maxChars, const char* format, ...);  // not used by this effect
 
  private:
   void Reserve(size_t length);

@@ -31,6 +31,7 @@ struct SysExMessage {
 };
 
 // Messages ordered by frame offset; equal offsets keep their arrival order.
+// Not used by this effect: it keeps no MIDI.
 class MidiQueue {
  public:
   MidiQueue(int capacity, int growthStep);

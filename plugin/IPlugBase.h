@@ -61,11 +61,11 @@ class IPlugBase {
   virtual void IdleTick() {}
   virtual void ActivationChanged(bool active);
   virtual void HandleMidiMessage(const MidiMessage& message) { SendMidiToHost(message); }
-  virtual void HandleSysEx(const SysExMessage& message) {}
-  virtual bool MidiKeyNameFor(int key, char* name);
+  virtual void HandleSysEx(const SysExMessage& message) {}  // not used by this effect
+  virtual bool MidiKeyNameFor(int key, char* name);          // not used by this effect
   virtual bool WriteState(ChunkBuffer& chunk) { return SerializeParams(chunk); }
   virtual int ReadState(const ChunkBuffer& chunk, int position) { return UnserializeParams(chunk, position); }
-  virtual bool StateMatches(const double* values, int start);
+  virtual bool StateMatches(const double* values, int start);  // not used by this effect
   virtual void EditorResized(IGraphics* editor, int width, int height) {}
   virtual bool UnusedQuery() { return false; }
   virtual void HostIdentified() {}
@@ -75,6 +75,7 @@ class IPlugBase {
   virtual void NotifyHostOfParameter(int index, double normalised) = 0;
   virtual void EndParameterEdit(int index) = 0;
   virtual void NotifyHostOfProgramChange() = 0;
+  // Not used by this effect: it asks only ReadTransport.
   virtual bool IsOffline() { return false; }
   virtual int HostSamplePosition() = 0;
   virtual double HostTempo() = 0;
@@ -87,9 +88,9 @@ class IPlugBase {
   // Takes ownership of the editor (destroyed with the plug-in), hands every
   // parameter's value to its controls and gives it its drawing surfaces.
   virtual void AttachEditor(IGraphics* editor);
-  virtual void SetProcessingDelay(int frames) { mLatency = frames; }
+  virtual void SetProcessingDelay(int frames) { mLatency = frames; }  // not used by this effect
   virtual bool SendMidiToHost(const MidiMessage& message) = 0;
-  virtual bool SendSysExToHost(const SysExMessage& message) { return false; }
+  virtual bool SendSysExToHost(const SysExMessage& message) { return false; }  // not used by this effect
   virtual void RefreshEditorControls();
   virtual int UnserializePresets(const ChunkBuffer& chunk, int position);
   virtual void ModifyCurrentPreset(const char* name);
@@ -145,7 +146,8 @@ class IPlugBase {
   bool WriteProgramChunk(ChunkBuffer& chunk);
   // Reads the record and the name of a program chunk from `position`
   // (after its version header); the name renames the current preset.
-  // Returns the position after the name, -1 when the chunk ended early.
+  // Returns the position after the name: -1 when the chunk ended inside
+  // the record, past the chunk's size when it ended inside the name.
   // Allocates nothing.
   int ReadProgram(const ChunkBuffer& chunk, int position);
 
@@ -158,7 +160,8 @@ class IPlugBase {
   void SetInputConnected(int i, bool connected);
   void SetOutputConnected(int i, bool connected);
   // Bind the host's buffers for one block: tell the host we want MIDI, then
-  // bind frames 0 .. frames - 1.
+  // bind frames 0 .. frames - 1. Not used by our bindings, which bind in
+  // pieces the scratch buffers hold (below).
   void AttachFloatBuffers(float** inputs, float** outputs, int frames);
   void AttachDoubleBuffers(double** inputs, double** outputs, int frames);
   // Bind frames offset .. offset + frames - 1 of the host's buffers; frames

@@ -27,6 +27,8 @@ packages=(
   clang libclang-rt-14-dev
   # Tools used by tests and the demo
   ffmpeg python3-pil locales
+  # The release: the manual is written in Markdown, archives checked with unzip
+  python3-markdown unzip
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -57,14 +57,19 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// The plug-in of the build tree: next to this program, or a level or two up
-// when the program sits in a subfolder of the build.
+// The plug-in of the build tree (next to this program, or a level or two
+// up), of an unpacked release (bin/ beside vst/), or where the release's
+// install.sh puts it (~/.vst, /usr/lib/vst).
 std::vector<std::string> DefaultPluginCandidates() {
   const std::string folder = vhost::ExecutableFolder();
   std::vector<std::string> candidates;
-  if (folder.empty()) return candidates;
-  for (const char* relative : {"Veltrane.so", "../Veltrane.so", "../../Veltrane.so", "../lib/vst/Veltrane.so"})
-    candidates.push_back(folder + relative);
+  if (!folder.empty()) {
+    for (const char* relative :
+         {"Veltrane.so", "../Veltrane.so", "../../Veltrane.so", "../vst/Veltrane.so", "../lib/vst/Veltrane.so"})
+      candidates.push_back(folder + relative);
+  }
+  if (const char* home = std::getenv("HOME")) candidates.push_back(std::string(home) + "/.vst/Veltrane.so");
+  candidates.push_back("/usr/lib/vst/Veltrane.so");
   return candidates;
 }
 
