@@ -2,85 +2,121 @@
 
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
+#include <lv2/presets/presets.h>
 #include <lv2/time/time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
+#include <mutex>
 
 namespace lv2host {
+namespace {
 
-Urids& Urids::Get() {
-  static Urids urids;
-  return urids;
+std::mutex gUridLock;
+std::vector<std::string> gUris;  // URID n is gUris[n - 1]
+
+LV2_URID MapUri(LV2_URID_Map_Handle, const char* uri) { return Map(uri); }
+
+const char* UnmapUrid(LV2_URID_Unmap_Handle, LV2_URID urid) {
+  std::lock_guard<std::mutex> guard(gUridLock);
+  return urid >= 1 && urid <= gUris.size() ? gUris[urid - 1].c_str() : nullptr;
 }
 
-Urids::Urids() {
-  map_.handle = this;
-  map_.map = [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<Urids*>(h)->Map(uri); };
-  unmap_.handle = this;
-  unmap_.unmap = [](LV2_URID_Unmap_Handle h, LV2_URID urid) -> const char* {
-    Urids* self = static_cast<Urids*>(h);
-    std::lock_guard<std::mutex> guard(self->lock_);
-    return urid >= 1 && urid <= self->uris_.size() ? self->uris_[urid - 1].c_str() : nullptr;
-  };
-  uris_.reserve(4096);  // c_str() of earlier entries stays valid
+}  // namespace
+
+LV2_URID Map(const char* uri) {
+  std::lock_guard<std::mutex> guard(gUridLock);
+  if (gUris.empty()) gUris.reserve(4096);  // earlier c_str() stay valid
+  const auto found = std::find(gUris.begin(), gUris.end(), uri);
+  if (found != gUris.end()) return static_cast<LV2_URID>(found - gUris.begin() + 1);
+  gUris.push_back(uri);
+  return static_cast<LV2_URID>(gUris.size());
 }
 
-LV2_URID Urids::Map(const char* uri) {
-  std::lock_guard<std::mutex> guard(lock_);
-  for (size_t i = 0; i < uris_.size(); ++i)
-    if (uris_[i] == uri) return static_cast<LV2_URID>(i + 1);
-  uris_.push_back(uri);
-  return static_cast<LV2_URID>(uris_.size());
+LV2_URID_Map* UridMap() {
+  static LV2_URID_Map map = {nullptr, &MapUri};
+  return &map;
 }
 
-World& World::Get() {
-  static World w = [] {
-    World made;
-    made.world = lilv_world_new();
+LV2_URID_Unmap* UridUnmap() {
+  static LV2_URID_Unmap unmap = {nullptr, &UnmapUrid};
+  return &unmap;
+}
+
+LilvWorld* World() {
+  static LilvWorld* world = [] {
+    LilvWorld* w = lilv_world_new();
     const char* path = std::getenv("VELTRANE_LV2_PATH");
-    LilvNode* lv2Path = lilv_new_string(made.world, path != nullptr ? path : "");
-    lilv_world_set_option(made.world, LILV_OPTION_LV2_PATH, lv2Path);
+    LilvNode* lv2Path = lilv_new_string(w, path != nullptr ? path : "");
+    lilv_world_set_option(w, LILV_OPTION_LV2_PATH, lv2Path);
     lilv_node_free(lv2Path);
-    lilv_world_load_all(made.world);
-    LilvNode* uri = lilv_new_uri(made.world, kPluginUri);
-    made.plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(made.world), uri);
-    lilv_node_free(uri);
-    return made;
+    lilv_world_load_all(w);
+    return w;
   }();
-  return w;
+  return world;
+}
+
+const LilvPlugin* Plugin() {
+  static const LilvPlugin* plugin = [] {
+    LilvNode* uri = lilv_new_uri(World(), kPluginUri);
+    const LilvPlugin* p = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(World()), uri);
+    lilv_node_free(uri);
+    return p;
+  }();
+  return plugin;
+}
+
+std::string Symbol(int port) {
+  const LilvPort* p = lilv_plugin_get_port_by_index(Plugin(), static_cast<uint32_t>(port));
+  return lilv_node_as_string(lilv_port_get_symbol(Plugin(), p));
+}
+
+double Number(const void* value, uint32_t size, uint32_t type) {
+  if (type == Map(LV2_ATOM__Float) && size == 4) return *static_cast<const float*>(value);
+  if (type == Map(LV2_ATOM__Double) && size == 8) return *static_cast<const double*>(value);
+  if (type == Map(LV2_ATOM__Int) && size == 4) return *static_cast<const int32_t*>(value);
+  if (type == Map(LV2_ATOM__Long) && size == 8) return static_cast<double>(*static_cast<const int64_t*>(value));
+  return NAN;
+}
+
+LilvState* Preset(const std::string& label) {
+  LilvNode* presetClass = lilv_new_uri(World(), LV2_PRESETS__Preset);
+  LilvNodes* presets = lilv_plugin_get_related(Plugin(), presetClass);
+  LilvState* found = nullptr;
+  LILV_FOREACH (nodes, it, presets) {
+    lilv_world_load_resource(World(), lilv_nodes_get(presets, it));
+    LilvState* state = lilv_state_new_from_world(World(), UridMap(), lilv_nodes_get(presets, it));
+    if (found == nullptr && state != nullptr && label == lilv_state_get_label(state))
+      found = state;
+    else
+      lilv_state_free(state);
+  }
+  lilv_nodes_free(presets);
+  lilv_node_free(presetClass);
+  return found;
 }
 
 std::unique_ptr<Instance> Instance::Make(double rate, int maxBlock, bool withMap) {
-  World& w = World::Get();
-  if (w.plugin == nullptr) return nullptr;
+  if (Plugin() == nullptr) return nullptr;
   std::unique_ptr<Instance> made(new Instance());
-  Urids& u = Urids::Get();
   made->maxBlock_ = maxBlock;
-  made->options_[0] = {LV2_OPTIONS_INSTANCE, 0, u.Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-                       u.Map(LV2_ATOM__Int), &made->maxBlock_};
+  made->options_[0] = {LV2_OPTIONS_INSTANCE, 0, Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                       Map(LV2_ATOM__Int), &made->maxBlock_};
   made->options_[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
-  made->mapFeature_ = {LV2_URID__map, u.map()};
-  made->unmapFeature_ = {LV2_URID__unmap, u.unmap()};
+  made->mapFeature_ = {LV2_URID__map, UridMap()};
+  made->unmapFeature_ = {LV2_URID__unmap, UridUnmap()};
   made->optionsFeature_ = {LV2_OPTIONS__options, made->options_};
-  if (withMap) {
-    made->features_.push_back(&made->mapFeature_);
-    made->features_.push_back(&made->unmapFeature_);
-  }
+  if (withMap) made->features_ = {&made->mapFeature_, &made->unmapFeature_};
   if (maxBlock > 0) made->features_.push_back(&made->optionsFeature_);
   made->features_.push_back(nullptr);
-  lv2_atom_forge_init(&made->forge_, u.map());
-  made->instance_ = lilv_plugin_instantiate(w.plugin, rate, made->features_.data());
+  lv2_atom_forge_init(&made->forge_, UridMap());
+  made->instance_ = lilv_plugin_instantiate(Plugin(), rate, made->features_.data());
   if (made->instance_ == nullptr) return nullptr;
-  for (int i = 0; i < kParams; ++i) {
-    const LilvPort* port = lilv_plugin_get_port_by_index(w.plugin, static_cast<uint32_t>(i));
-    LilvNode *def = nullptr;
-    lilv_port_get_range(w.plugin, port, &def, nullptr, nullptr);
-    made->control[i] = def != nullptr ? lilv_node_as_float(def) : 0.0f;
-    lilv_node_free(def);
-  }
+  float defaults[kNotify + 1];
+  lilv_plugin_get_port_ranges_float(Plugin(), nullptr, nullptr, defaults);
+  std::copy(defaults, defaults + kParams, made->control);
   return made;
 }
 
@@ -88,7 +124,7 @@ Instance::~Instance() {
   if (instance_ != nullptr) lilv_instance_free(instance_);
 }
 
-void Instance::ConnectControls() {
+void Instance::Start() {
   for (uint32_t i = 0; i < kParams; ++i) lilv_instance_connect_port(instance_, i, &control[i]);
   lilv_instance_connect_port(instance_, kShiftL, &meter[0]);
   lilv_instance_connect_port(instance_, kShiftR, &meter[1]);
@@ -96,6 +132,7 @@ void Instance::ConnectControls() {
   lilv_instance_connect_port(instance_, kNotify, notifyOut_);
   lv2_atom_forge_set_buffer(&forge_, controlIn_, sizeof controlIn_);
   lv2_atom_forge_sequence_head(&forge_, &sequence_, 0);
+  lilv_instance_activate(instance_);
 }
 
 void Instance::Run(const float* inL, const float* inR, float* outL, float* outR, uint32_t frames) {
@@ -104,24 +141,16 @@ void Instance::Run(const float* inL, const float* inR, float* outL, float* outR,
   lilv_instance_connect_port(instance_, kOutL, outL);
   lilv_instance_connect_port(instance_, kOutR, outR);
   LV2_Atom* notify = reinterpret_cast<LV2_Atom*>(notifyOut_);
-  notify->type = 0;
-  notify->size = sizeof notifyOut_ - sizeof(LV2_Atom);
-  if (beforeRun) beforeRun();
+  *notify = {sizeof notifyOut_, 0};  // capacity, as hosts hand it over
   lilv_instance_run(instance_, frames);
-  if (afterRun) afterRun();
-  ReadReports();
-  // The queue starts again, empty.
   lv2_atom_forge_set_buffer(&forge_, controlIn_, sizeof controlIn_);
   lv2_atom_forge_sequence_head(&forge_, &sequence_, 0);
 }
 
-std::vector<std::vector<float>> Instance::Render(const std::vector<std::vector<float>>& in,
-                                                 const std::vector<int>& blocks,
-                                                 const std::function<void(size_t)>& beforeBlock) {
+Audio Instance::Render(const Audio& in, const std::vector<int>& blocks, const std::function<void(size_t)>& beforeBlock) {
   const size_t frames = in[0].size();
-  std::vector<std::vector<float>> out(2, std::vector<float>(frames, 0.0f));
-  size_t at = 0;
-  for (size_t b = 0; at < frames; ++b) {
+  Audio out(2, std::vector<float>(frames, 0.0f));
+  for (size_t at = 0, b = 0; at < frames; ++b) {
     const size_t n = std::min(frames - at, static_cast<size_t>(blocks[b % blocks.size()]));
     if (beforeBlock) beforeBlock(at);
     Run(in[0].data() + at, in[1].data() + at, out[0].data() + at, out[1].data() + at, static_cast<uint32_t>(n));
@@ -130,53 +159,47 @@ std::vector<std::vector<float>> Instance::Render(const std::vector<std::vector<f
   return out;
 }
 
-void Instance::QueuePosition(uint32_t frame, double beat, double bpm, float speed, double beatsPerBar) {
-  Urids& u = Urids::Get();
+void Instance::QueuePosition(uint32_t frame, double beat, double bpm, float speed) {
   LV2_Atom_Forge_Frame object;
   lv2_atom_forge_frame_time(&forge_, frame);
-  lv2_atom_forge_object(&forge_, &object, 0, u.Map(LV2_TIME__Position));
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__speed));
+  lv2_atom_forge_object(&forge_, &object, 0, Map(LV2_TIME__Position));
+  lv2_atom_forge_key(&forge_, Map(LV2_TIME__speed));
   lv2_atom_forge_float(&forge_, speed);
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__beat));
+  lv2_atom_forge_key(&forge_, Map(LV2_TIME__beat));
   lv2_atom_forge_double(&forge_, beat);
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__barBeat));
-  lv2_atom_forge_float(&forge_, static_cast<float>(beat - beatsPerBar * static_cast<long>(beat / beatsPerBar)));
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__beatUnit));
+  lv2_atom_forge_key(&forge_, Map(LV2_TIME__beatUnit));
   lv2_atom_forge_int(&forge_, 4);
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__beatsPerBar));
-  lv2_atom_forge_float(&forge_, static_cast<float>(beatsPerBar));
-  lv2_atom_forge_key(&forge_, u.Map(LV2_TIME__beatsPerMinute));
+  lv2_atom_forge_key(&forge_, Map(LV2_TIME__beatsPerMinute));
   lv2_atom_forge_float(&forge_, static_cast<float>(bpm));
   lv2_atom_forge_pop(&forge_, &object);
 }
 
 void Instance::QueueProgram(uint32_t frame, int32_t index, const Bytes& chunk) {
-  Urids& u = Urids::Get();
   LV2_Atom_Forge_Frame object;
   lv2_atom_forge_frame_time(&forge_, frame);
-  lv2_atom_forge_object(&forge_, &object, 0, u.Map(kProgramMessage));
-  lv2_atom_forge_key(&forge_, u.Map(kProgramKey));
+  lv2_atom_forge_object(&forge_, &object, 0, Map(kProgramMessage));
+  lv2_atom_forge_key(&forge_, Map(kProgramKey));
   lv2_atom_forge_int(&forge_, index);
-  lv2_atom_forge_key(&forge_, u.Map(kChunkKey));
-  lv2_atom_forge_atom(&forge_, static_cast<uint32_t>(chunk.size()), u.Map(LV2_ATOM__Chunk));
+  lv2_atom_forge_key(&forge_, Map(kChunkKey));
+  lv2_atom_forge_atom(&forge_, static_cast<uint32_t>(chunk.size()), Map(LV2_ATOM__Chunk));
   lv2_atom_forge_write(&forge_, chunk.data(), static_cast<uint32_t>(chunk.size()));
   lv2_atom_forge_pop(&forge_, &object);
 }
 
-void Instance::ReadReports() {
-  reports_.clear();
-  Urids& u = Urids::Get();
+std::vector<std::pair<int32_t, Bytes>> Instance::Reports() const {
+  std::vector<std::pair<int32_t, Bytes>> reports;
   const LV2_Atom_Sequence* seq = reinterpret_cast<const LV2_Atom_Sequence*>(notifyOut_);
-  if (seq->atom.type != u.Map(LV2_ATOM__Sequence)) return;
+  if (seq->atom.type != Map(LV2_ATOM__Sequence)) return reports;
   LV2_ATOM_SEQUENCE_FOREACH(seq, event) {
     const LV2_Atom_Object* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
-    if (event->body.type != u.Map(LV2_ATOM__Object) || object->body.otype != u.Map(kProgramMessage)) continue;
+    if (event->body.type != Map(LV2_ATOM__Object) || object->body.otype != Map(kProgramMessage)) continue;
     const LV2_Atom *index = nullptr, *chunk = nullptr;
-    lv2_atom_object_get(object, u.Map(kProgramKey), &index, u.Map(kChunkKey), &chunk, 0);
+    lv2_atom_object_get(object, Map(kProgramKey), &index, Map(kChunkKey), &chunk, 0);
     if (index == nullptr || chunk == nullptr) continue;
     const uint8_t* body = static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(chunk));
-    reports_.emplace_back(reinterpret_cast<const LV2_Atom_Int*>(index)->body, Bytes(body, body + chunk->size));
+    reports.emplace_back(reinterpret_cast<const LV2_Atom_Int*>(index)->body, Bytes(body, body + chunk->size));
   }
+  return reports;
 }
 
 State Instance::Save() {
@@ -184,10 +207,8 @@ State Instance::Save() {
   const auto* iface = static_cast<const LV2_State_Interface*>(
       lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
   auto store = [](LV2_State_Handle h, uint32_t key, const void* value, size_t size, uint32_t type, uint32_t) {
-    Urids& u = Urids::Get();
     const uint8_t* bytes = static_cast<const uint8_t*>(value);
-    (*static_cast<State*>(h))[u.unmap()->unmap(u.unmap()->handle, key)] = {
-        u.unmap()->unmap(u.unmap()->handle, type), Bytes(bytes, bytes + size)};
+    (*static_cast<State*>(h))[UnmapUrid(nullptr, key)] = {UnmapUrid(nullptr, type), Bytes(bytes, bytes + size)};
     return LV2_STATE_SUCCESS;
   };
   if (iface == nullptr || iface->save(lilv_instance_get_handle(instance_), store, &state, 0, features()) != 0)
@@ -199,20 +220,17 @@ LV2_State_Status Instance::Restore(const State& state) {
   const auto* iface = static_cast<const LV2_State_Interface*>(
       lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
   auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
-    Urids& u = Urids::Get();
     const State& s = *static_cast<const State*>(h);
-    const auto found = s.find(u.unmap()->unmap(u.unmap()->handle, key));
+    const auto found = s.find(UnmapUrid(nullptr, key));
     if (found == s.end()) return nullptr;
     *size = found->second.second.size();
-    *type = u.Map(found->second.first.c_str());
+    *type = Map(found->second.first.c_str());
     *flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
     return found->second.second.data();
   };
   if (iface == nullptr) return LV2_STATE_ERR_UNKNOWN;
   return iface->restore(lilv_instance_get_handle(instance_), retrieve, const_cast<State*>(&state), 0, features());
 }
-
-Bytes Instance::SavedChunk() { return Save()[kChunkKey].second; }
 
 LV2_State_Status Instance::RestoreChunk(const Bytes& chunk, int program) {
   State state;

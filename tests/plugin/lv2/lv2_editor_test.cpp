@@ -9,7 +9,7 @@
 #include <lv2/ui/ui.h>
 
 #include <chrono>
-#include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "tests/host/HostEditorParent.h"
@@ -22,35 +22,40 @@
 
 namespace {
 
-using lv2host::Urids;
+using lv2host::Map;
 
-struct Write {
-  uint32_t port, format;
-  lv2host::Bytes bytes;
-  float Value() const { return bytes.size() == 4 ? *reinterpret_cast<const float*>(bytes.data()) : NAN; }
-};
-
+// What the editor did to its host.
 struct EditorHost {
-  std::vector<Write> writes;
+  std::vector<std::pair<uint32_t, lv2host::Bytes>> writes;  // (port, bytes), format 0 as a float
+  std::vector<uint32_t> formats;
   std::vector<std::pair<uint32_t, bool>> touches;
   int width = 0, height = 0;
+  std::map<uint32_t, float> Values() const {
+    std::map<uint32_t, float> values;
+    for (const auto& w : writes) {
+      float v = -1.0f;
+      if (w.second.size() == sizeof v) std::memcpy(&v, w.second.data(), sizeof v);
+      values[w.first] = v;
+    }
+    return values;
+  }
 };
 
 TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) {
   testhost::X11Parent parent(700, 500);
   if (!parent.ok()) GTEST_SKIP() << parent.why();
-  lv2host::World& w = lv2host::World::Get();
-  ASSERT_NE(w.plugin, nullptr);
-  LilvUIs* uis = lilv_plugin_get_uis(w.plugin);
+  ASSERT_NE(lv2host::Plugin(), nullptr);
+  LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
   ASSERT_EQ(lilv_uis_size(uis), 1u);
   const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
   char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
   void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   lilv_free(path);
   ASSERT_NE(library, nullptr) << dlerror();
-  const auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"));
-  const LV2UI_Descriptor* descriptor = entry(0);
+  const LV2UI_Descriptor* descriptor =
+      reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"))(0);
   ASSERT_STREQ(descriptor->URI, lilv_node_as_uri(lilv_ui_get_uri(ui)));
+  lilv_uis_free(uis);
 
   EditorHost host;
   LV2UI_Resize resize = {&host, [](LV2UI_Feature_Handle h, int width, int height) {
@@ -63,11 +68,12 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
                        }};
   const LV2_Feature parentFeature = {LV2_UI__parent, parent.handle()}, resizeFeature = {LV2_UI__resize, &resize},
                     touchFeature = {LV2_UI__touch, &touch}, idleFeature = {LV2_UI__idleInterface, nullptr},
-                    mapFeature = {LV2_URID__map, Urids::Get().map()};
+                    mapFeature = {LV2_URID__map, lv2host::UridMap()};
   const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &touchFeature, &idleFeature, &mapFeature, nullptr};
   auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    static_cast<EditorHost*>(c)->writes.push_back({port, format, lv2host::Bytes(bytes, bytes + size)});
+    static_cast<EditorHost*>(c)->writes.emplace_back(port, lv2host::Bytes(bytes, bytes + size));
+    static_cast<EditorHost*>(c)->formats.push_back(format);
   };
   LV2UI_Widget widget = nullptr;
   LV2UI_Handle editor = descriptor->instantiate(descriptor, lv2host::kPluginUri, "", write, &host, &widget, features);
@@ -75,30 +81,26 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
   ASSERT_NE(idle, nullptr);
   auto pump = [&](int times) {
-    for (int i = 0; i < times; ++i) {
+    for (int i = 0; i < times; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
       EXPECT_EQ(idle->idle(editor), 0);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
   };
 
-  // In the host's window, at the editor's size, which the host is told.
+  // In the host's window, at the editor's size, which the host is told;
+  // the audio instance is asked for its program, once.
   pump(3);
   parent.Sync();
   const unsigned long window = reinterpret_cast<uintptr_t>(widget);
   EXPECT_EQ(parent.Children(), std::vector<unsigned long>{window});
   int width = 0, height = 0;
   EXPECT_TRUE(parent.Size(window, &width, &height));
-  EXPECT_EQ(width, 584);
-  EXPECT_EQ(height, 390);
-  EXPECT_EQ(host.width, width);
-  EXPECT_EQ(host.height, height);
-  // It asks the audio instance for its program, once.
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(584, 390));
+  EXPECT_EQ(std::make_pair(host.width, host.height), std::make_pair(width, height));
   ASSERT_EQ(host.writes.size(), 1u);
-  const Write& ask = host.writes[0];
-  EXPECT_EQ(ask.port, lv2host::kControl);
-  EXPECT_EQ(ask.format, Urids::Get().Map(LV2_ATOM__eventTransfer));
-  EXPECT_EQ(reinterpret_cast<const LV2_Atom_Object*>(ask.bytes.data())->body.otype, Urids::Get().Map(LV2_PATCH__Get));
+  EXPECT_EQ(host.writes[0].first, lv2host::kControl);
+  EXPECT_EQ(host.formats[0], Map(LV2_ATOM__eventTransfer));
+  EXPECT_EQ(reinterpret_cast<const LV2_Atom_Object*>(host.writes[0].second.data())->body.otype, Map(LV2_PATCH__Get));
   host.writes.clear();
+  host.formats.clear();
 
   // The host's values and the audio instance's report are followed, not
   // written back.
@@ -109,24 +111,23 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   const lv2host::Bytes chunk = testhost::ProgramChunk(testhost::Record201(values), "Reported");
   std::vector<uint8_t> message(256 + chunk.size());
   LV2_Atom_Forge forge;
-  lv2_atom_forge_init(&forge, Urids::Get().map());
+  lv2_atom_forge_init(&forge, lv2host::UridMap());
   lv2_atom_forge_set_buffer(&forge, message.data(), message.size());
   LV2_Atom_Forge_Frame frame;
-  lv2_atom_forge_object(&forge, &frame, 0, Urids::Get().Map(lv2host::kProgramMessage));
-  lv2_atom_forge_key(&forge, Urids::Get().Map(lv2host::kProgramKey));
+  lv2_atom_forge_object(&forge, &frame, 0, Map(lv2host::kProgramMessage));
+  lv2_atom_forge_key(&forge, Map(lv2host::kProgramKey));
   lv2_atom_forge_int(&forge, 7);
-  lv2_atom_forge_key(&forge, Urids::Get().Map(lv2host::kChunkKey));
-  lv2_atom_forge_atom(&forge, static_cast<uint32_t>(chunk.size()), Urids::Get().Map(LV2_ATOM__Chunk));
+  lv2_atom_forge_key(&forge, Map(lv2host::kChunkKey));
+  lv2_atom_forge_atom(&forge, static_cast<uint32_t>(chunk.size()), Map(LV2_ATOM__Chunk));
   lv2_atom_forge_write(&forge, chunk.data(), static_cast<uint32_t>(chunk.size()));
   lv2_atom_forge_pop(&forge, &frame);
   const auto* atom = reinterpret_cast<const LV2_Atom*>(message.data());
-  descriptor->port_event(editor, lv2host::kNotify, sizeof(LV2_Atom) + atom->size,
-                         Urids::Get().Map(LV2_ATOM__eventTransfer), atom);
+  descriptor->port_event(editor, lv2host::kNotify, sizeof(LV2_Atom) + atom->size, Map(LV2_ATOM__eventTransfer), atom);
   pump(3);
   EXPECT_TRUE(host.writes.empty());
 
   // A click on "Link L+R": the switch, then each right-hand partner with
-  // the left value, as a VST 2.4 host hears of them.
+  // the left value, as a VST 2.4 host hears of them; touched while pressed.
   Display* input = XOpenDisplay(nullptr);
   ASSERT_NE(input, nullptr);
   int x = 0, y = 0;
@@ -138,23 +139,18 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   XSync(input, False);
   XCloseDisplay(input);
   pump(10);
-  std::map<uint32_t, float> written;
-  for (const Write& wr : host.writes) {
-    EXPECT_EQ(wr.format, 0u);
-    written[wr.port] = wr.Value();
-  }
-  EXPECT_EQ(written, (std::map<uint32_t, float>{{0, 1.0f},
-                                                {2, float(values[1])},
-                                                {4, float(values[3])},
-                                                {6, float(values[5])},
-                                                {9, float(values[8])},
-                                                {11, float(values[10])}}));
+  EXPECT_EQ(host.formats, std::vector<uint32_t>(host.writes.size(), 0));
+  EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{0, 1.0f},
+                                                      {2, float(values[1])},
+                                                      {4, float(values[3])},
+                                                      {6, float(values[5])},
+                                                      {9, float(values[8])},
+                                                      {11, float(values[10])}}));
   EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
 
   descriptor->cleanup(editor);
   parent.Sync();
   EXPECT_TRUE(parent.Children().empty());
-  lilv_uis_free(uis);
 }
 
 }  // namespace
