@@ -40,8 +40,8 @@ const char* const kPrefixes =
 // proportions are plain factors. The rest are positions in their ranges.
 const char* const kCoefficientParams[] = {"Volume L", "Volume R", "Mix L", "Mix R"};
 
-// Atom ports hold a program message with two names of 255 characters.
-const int kAtomBufferBytes = 4096;
+// Atom buffers hold the largest program message with room to spare.
+const int kAtomBufferBytes = 2 * kLv2MessageBytes;
 
 std::string PresetUri(int index) { return kUri + "/preset/" + std::to_string(index); }
 

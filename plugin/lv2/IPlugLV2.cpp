@@ -161,7 +161,6 @@ Lv2PortLayout IPlugLV2::Ports() const {
   p.firstAudioOut = p.firstAudioIn + p.audioIns;
   p.control = p.firstAudioOut + p.audioOuts;
   p.notify = p.control + 1;
-  p.count = p.notify + 1;
   return p;
 }
 

@@ -67,7 +67,6 @@ struct Lv2PortLayout {
   int firstAudioOut = 0;
   int control = 0;
   int notify = 0;
-  int count = 0;
 };
 
 // Bytes a program message or report may take; larger ones are ignored.
