@@ -48,7 +48,9 @@ int LinkPartner(int index) {
 
 }  // namespace
 
-IPlugBase* CreatePlugin(const HostConnection* host) { return new Veltrane(host); }
+IPlugBase* CreatePlugin(const HostConnection* host) {
+  return new Veltrane(host, InstanceHasEditor(host) ? &CreateEditorWindow : nullptr);
+}
 
 Veltrane::Veltrane(const HostConnection* host, EditorWindowFactory makeWindow)
     : Effect(host, kNumVeltraneParams, "1-1 2-2", 32, "Quorvel Veltrane", "", "Quorvel", kVeltraneVersion,
@@ -268,7 +270,33 @@ void Veltrane::ResetProcessing() {
   mEditorView.PublishShifts(0.0, 0.0);
 }
 
-void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) {
+MeterInfo Veltrane::MeterAt(int index) const {
+  // The shift in effect, as "Freq Min" and "Freq Max" hold it; the
+  // indicators show -1..1.
+  MeterInfo info;
+  info.name = index == 0 ? "Shift L" : "Shift R";
+  info.minimum = -1.0;
+  info.maximum = 1.0;
+  return info;
+}
+
+double Veltrane::MeterValue(int index) const { return index == 0 || index == 1 ? mShifter.CurrentFreq(index) : 0.0; }
+
+void Veltrane::ShowMeter(int index, double value) {
+  if (index != 0 && index != 1) return;
+  mShownMeters[index] = value;
+  mEditorView.PublishShifts(mShownMeters[0], mShownMeters[1]);
+}
+
+void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) { Process(inputs, outputs, frames); }
+
+bool Veltrane::ProcessFloatBlock(float** inputs, float** outputs, int frames) {
+  Process(inputs, outputs, frames);
+  return true;
+}
+
+template <typename Sample>
+void Veltrane::Process(Sample** inputs, Sample** outputs, int frames) {
   // The host is asked for its transport only while the LFO follows it.
   LfoTransport transport;
   if (mShifter.SyncsToHost()) {

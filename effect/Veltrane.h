@@ -38,6 +38,7 @@ class Veltrane : public Effect {
   void ResetProcessing() override;
   void ParameterChanged(int index) override;
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
+  bool ProcessFloatBlock(float** inputs, float** outputs, int frames) override;
   void EditorOpened() override;
   void IdleTick() override;
   bool WriteState(ChunkBuffer& chunk) override;
@@ -46,6 +47,11 @@ class Veltrane : public Effect {
   void PresetsChanged() override;
   void DeclareParams() override;
   void ShowStatusText(int index) override;
+  // The two shift indicators, for formats whose editor is another instance.
+  int NumMeters() const override { return 2; }
+  MeterInfo MeterAt(int index) const override;
+  double MeterValue(int index) const override;
+  void ShowMeter(int index, double value) override;
 
   void UpdateRateDisplay();
   // The shift parameters' texts follow "Freq Range".
@@ -78,6 +84,10 @@ class Veltrane : public Effect {
   VeltraneEditor& EditorView() { return mEditorView; }
 
  private:
+  template <typename Sample>
+  void Process(Sample** inputs, Sample** outputs, int frames);
+
   FrequencyShifter mShifter;
   VeltraneEditor mEditorView;
+  double mShownMeters[2] = {0.0, 0.0};  // editor thread (ShowMeter)
 };

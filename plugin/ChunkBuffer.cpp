@@ -109,6 +109,22 @@ int ChunkBuffer::ReadString(GrowableText* text, int position) const {
   return static_cast<int>(end);
 }
 
+int ChunkBuffer::ReadString(char* text, int size, int position) const {
+  if (text == nullptr || size <= 0) return -1;
+  text[0] = '\0';
+  int32_t length = 0;
+  const int afterLength = ReadInt(&length, position);
+  if (afterLength < 0) return -1;
+  const int64_t end = static_cast<int64_t>(afterLength) + length;
+  if (end <= mSize && length > 0) {
+    const int count = length < size - 1 ? length : size - 1;
+    std::memcpy(text, mBytes + afterLength, static_cast<size_t>(count));
+    text[count] = '\0';
+  }
+  if (end < 0 || end > 0x7FFFFFFF) return -1;
+  return static_cast<int>(end);
+}
+
 void WriteVersionHeader(ChunkBuffer& chunk) {
   chunk.Clear();
   chunk.AppendInt(kChunkMagic);

@@ -37,6 +37,10 @@ class ChunkBuffer {
   // Reads a length-prefixed string. The text is left unchanged when the
   // characters run past the end; the result is then past the size.
   int ReadString(GrowableText* text, int position) const;
+  // The same into a fixed buffer of `size` bytes (size > 0): the text is
+  // cut to size - 1 characters and always terminated; it is empty when the
+  // characters run past the end. Allocates nothing.
+  int ReadString(char* text, int size, int position) const;
 
   // True when `count` bytes at `position` lie inside the data.
   bool HasBytes(int position, int count) const {

@@ -285,6 +285,30 @@ bool IPlugBase::SerializePresets(ChunkBuffer& chunk) {
   return ok;
 }
 
+bool IPlugBase::WriteProgramChunk(ChunkBuffer& chunk) {
+  CriticalSectionGuard guard(mLock);
+  WriteVersionHeader(chunk);
+  bool ok = WriteState(chunk);
+  if (ok) {
+    const int before = chunk.Size();
+    ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
+  }
+  return ok && chunk.Size() > 0;
+}
+
+int IPlugBase::ReadProgram(const ChunkBuffer& chunk, int position) {
+  CriticalSectionGuard guard(mLock);
+  position = ReadState(chunk, position);
+  if (position >= 0 && position < chunk.Size()) {
+    char name[kPresetNameSize];
+    position = chunk.ReadString(name, kPresetNameSize, position);
+    ModifyCurrentPreset(name);
+  } else if (position == chunk.Size()) {
+    ModifyCurrentPreset(nullptr);
+  }
+  return position;
+}
+
 int IPlugBase::UnserializePresets(const ChunkBuffer& chunk, int position) {
   CriticalSectionGuard guard(mLock);
   GrowableText name;  // carries over from one preset to the next
@@ -401,6 +425,26 @@ void IPlugBase::AttachFloatBuffers(float** inputs, float** outputs, int frames) 
 void IPlugBase::AttachDoubleBuffers(double** inputs, double** outputs, int frames) {
   if (mTakesMidi) WantMidiThisBlock();
   BindDoubleBuffers(inputs, outputs, 0, frames);
+}
+
+void IPlugBase::ProcessFloatPiece(float** inputs, float** outputs, int offset, int frames, bool accumulate) {
+  const int kDirectChannels = 8;
+  float* in[kDirectChannels];
+  float* out[kDirectChannels];
+  bool direct = !accumulate && inputs != nullptr && outputs != nullptr && NumInputChannels() <= kDirectChannels &&
+                NumOutputChannels() <= kDirectChannels;
+  for (int i = 0; direct && i < NumInputChannels(); ++i) {
+    direct = mInputs[static_cast<size_t>(i)]->connected && inputs[i] != nullptr;
+    if (direct) in[i] = inputs[i] + offset;
+  }
+  for (int i = 0; direct && i < NumOutputChannels(); ++i) {
+    direct = mOutputs[static_cast<size_t>(i)]->connected && outputs[i] != nullptr;
+    if (direct) out[i] = outputs[i] + offset;
+  }
+  if (direct && ProcessFloatBlock(in, out, frames)) return;
+  BindFloatBuffers(inputs, outputs, offset, frames);
+  ProcessBlock(InputPointers(), OutputPointers(), frames);
+  WriteBackFloatOutputs(frames, accumulate);
 }
 
 void IPlugBase::WriteBackFloatOutputs(int frames, bool accumulate) {

@@ -29,6 +29,13 @@ constexpr int32_t CharCode(char a, char b, char c, char d) {
                               static_cast<uint32_t>(static_cast<unsigned char>(d)));
 }
 
+// A value the effect shows but no host sets: its name and its range.
+struct MeterInfo {
+  const char* name = "";
+  double minimum = 0.0;
+  double maximum = 1.0;
+};
+
 // Where a new parameter value comes from; it decides the value's form and
 // who else hears of it (see ChangeParameter).
 enum class ValueSource {
@@ -91,6 +98,18 @@ class IPlugBase {
   virtual void PresetsChanged() {}
   virtual void ChangeSampleRate(double rate) { mSampleRate = rate; }
   virtual void ChangeBlockSize(int frames);
+  // Values the effect shows its user that no host sets (meters). Formats
+  // whose editor runs in an instance of its own (LV2) carry them from the
+  // audio instance to the editor's: MeterValue on the audio thread after
+  // ProcessBlock, ShowMeter on the editor's thread of the other instance.
+  virtual int NumMeters() const { return 0; }
+  virtual MeterInfo MeterAt(int index) const { return MeterInfo(); }
+  virtual double MeterValue(int index) const { return 0.0; }
+  virtual void ShowMeter(int index, double value) {}
+  // ProcessBlock on the host's single-precision buffers, for effects that
+  // can do it with the bits of converting to and from the scratch buffers
+  // around ProcessBlock; false (the default) when the effect cannot.
+  virtual bool ProcessFloatBlock(float** inputs, float** outputs, int frames) { return false; }
 
   IPlugBase(const IPlugBase&) = delete;
   IPlugBase& operator=(const IPlugBase&) = delete;
@@ -131,6 +150,15 @@ class IPlugBase {
   void FillEmptyPresets(int count);
   bool LoadPreset(int index);
   bool SerializePresets(ChunkBuffer& chunk);
+  // One program as every format hands it to its host: the version header,
+  // the effect's state record and the current preset's name.
+  bool WriteProgramChunk(ChunkBuffer& chunk);
+  // Reads the record and the name of a program chunk from `position`
+  // (after its version header); the name renames the current preset.
+  // Returns the position after the name: -1 when the chunk ended inside
+  // the record, past the chunk's size when it ended inside the name.
+  // Allocates nothing.
+  int ReadProgram(const ChunkBuffer& chunk, int position);
 
   // Channel I/O.
   bool LegalIO(int nIn, int nOut) const;
@@ -152,6 +180,11 @@ class IPlugBase {
   // Stores (or adds) the connected outputs' results over the host buffers
   // bound by BindFloatBuffers.
   void WriteBackFloatOutputs(int frames, bool accumulate);
+  // Processes frames offset .. offset + frames - 1 (at most ScratchFrames())
+  // of the host's single-precision buffers: straight through
+  // ProcessFloatBlock when every channel is there and outputs are replaced,
+  // else through the scratch buffers. The same bits either way.
+  void ProcessFloatPiece(float** inputs, float** outputs, int offset, int frames, bool accumulate);
   // Frames each scratch buffer holds: the block size, within sane bounds.
   int ScratchFrames() const { return mScratchFrames; }
   double** InputPointers() { return mInputPointers.data(); }

@@ -15,6 +15,9 @@ using IPlugFormat = IPlugVST3;
 #elif defined(VELTRANE_FORMAT_CLAP)
 #include "plugin/clap/IPlugCLAP.h"
 using IPlugFormat = IPlugCLAP;
+#elif defined(VELTRANE_FORMAT_LV2)
+#include "plugin/lv2/IPlugLV2.h"
+using IPlugFormat = IPlugLV2;
 #else
 #error "No plug-in format chosen: the build defines one VELTRANE_FORMAT_*"
 #endif

@@ -21,6 +21,8 @@ packages=(
   # Libraries
   libgtest-dev libpng-dev zlib1g-dev libz-mingw-w64-dev libfreetype-dev libfontconfig-dev
   fonts-liberation2 libcurl4-openssl-dev libsndfile1-dev libx11-dev libxext-dev libxtst-dev
+  # The LV2 bundle: the interface's headers, and lilv and sord for its tests
+  lv2-dev liblilv-dev lilv-utils sordi
   # Sanitizer and fuzzer builds
   clang libclang-rt-14-dev
   # Tools used by tests and the demo

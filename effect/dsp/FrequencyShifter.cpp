@@ -43,11 +43,13 @@ namespace {
 
 // What one block asks of a kernel: the samples, the oscillators' phases and
 // the mix settings, and the control ticks as segments with their increments.
+// Samples are the host's doubles, or its floats.
+template <typename Sample>
 struct Segment {
-  const double* inL;
-  const double* inR;
-  double* outL;
-  double* outR;
+  const Sample* inL;
+  const Sample* inR;
+  Sample* outL;
+  Sample* outR;
   const SegmentPlan* plan;
   int segments;
   uint32_t phase[2];
@@ -58,6 +60,12 @@ struct Segment {
 };
 
 inline double Sanitize(double x) { return x - x == 0.0 ? x : 0.0; }
+
+// Samples into and out of the kernels: floats are widened exactly on the
+// way in and rounded on the way out as a cast rounds, so the float path
+// gives the bits of converting the whole block before and after.
+inline double Widened(double x) { return x; }
+inline double Widened(float x) { return x; }
 
 inline double Section(double u, double& u1, double& u2, double& y1, double& y2, double c1, double c2) {
   const double y = ((y1 - u1) * c1 + (u - y2) * c2) + u2;
@@ -70,15 +78,16 @@ inline double Section(double u, double& u1, double& u2, double& y1, double& y2, 
 
 inline double Dry(int32_t mode, double yR, double yI, double x) { return mode == 0 ? yI : mode == 1 ? yR : x; }
 
-void RunScalar(Lanes& s, Segment& g) {
+template <typename Sample>
+void RunScalar(Lanes& s, Segment<Sample>& g) {
   uint32_t pL = g.phase[0], pR = g.phase[1];
   int i = 0;
   for (int segment = 0; segment < g.segments; ++segment) {
     const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
     const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
     for (const int end = i + g.plan[segment].count; i < end; ++i) {
-    const double xL = Sanitize(g.inL[i]);
-    const double xR = Sanitize(g.inR[i]);
+    const double xL = Sanitize(Widened(g.inL[i]));
+    const double xR = Sanitize(Widened(g.inR[i]));
     pL = (pL + incL) & kPhaseMask;
     const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
     double cR = cL, sR = sL;
@@ -97,8 +106,8 @@ void RunScalar(Lanes& s, Segment& g) {
     }
     const double dL = Dry(g.mode[0], y[0], y[1], xL);
     const double dR = Dry(g.mode[1], y[2], y[3], xR);
-    g.outL[i] = ((((y[0] * cL) - (y[1] * sL)) - dL) * g.mix[0] + dL) * g.volume[0];
-    g.outR[i] = ((((y[2] * cR) - (y[3] * sR)) - dR) * g.mix[1] + dR) * g.volume[1];
+    g.outL[i] = static_cast<Sample>(((((y[0] * cL) - (y[1] * sL)) - dL) * g.mix[0] + dL) * g.volume[0]);
+    g.outR[i] = static_cast<Sample>(((((y[2] * cR) - (y[3] * sR)) - dR) * g.mix[1] + dR) * g.volume[1]);
     }
   }
   g.phase[0] = pL;
@@ -107,8 +116,15 @@ void RunScalar(Lanes& s, Segment& g) {
 
 #if defined(VELTRANE_X86)
 
+// One sample into lane 0 and back out.
+inline __m128d LoadOne(const double* p) { return _mm_load_sd(p); }
+inline __m128d LoadOne(const float* p) { return _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(p)); }
+inline void StoreOne(double* p, __m128d v) { _mm_store_sd(p, v); }
+inline void StoreOne(float* p, __m128d v) { _mm_store_ss(p, _mm_cvtsd_ss(_mm_setzero_ps(), v)); }
+
 // All-ones in the lanes whose dry signal is the given mode.
-inline __m128d DryMask(const Segment& g, int32_t which) {
+template <typename Sample>
+inline __m128d DryMask(const Segment<Sample>& g, int32_t which) {
   auto pick = [&](int32_t mode) {
     const int32_t m = mode == 0 || mode == 1 ? mode : 2;
     return m == which ? -1LL : 0LL;
@@ -116,7 +132,8 @@ inline __m128d DryMask(const Segment& g, int32_t which) {
   return _mm_castsi128_pd(_mm_set_epi64x(pick(g.mode[1]), pick(g.mode[0])));
 }
 
-void RunSse2(Lanes& s, Segment& g) {
+template <typename Sample>
+void RunSse2(Lanes& s, Segment<Sample>& g) {
   // Stage registers: [left real, left imaginary] and [right real, right imaginary].
   __m128d u1a[2], u2a[2], y1a[2], y2a[2], u1b[2], u2b[2], y1b[2], y2b[2];
   __m128d c1a[2], c2a[2], c1b[2], c2b[2];
@@ -143,8 +160,8 @@ void RunSse2(Lanes& s, Segment& g) {
     const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
     const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
     for (const int end = i + g.plan[segment].count; i < end; ++i) {
-    const double xL = Sanitize(g.inL[i]);
-    const double xR = Sanitize(g.inR[i]);
+    const double xL = Sanitize(Widened(g.inL[i]));
+    const double xR = Sanitize(Widened(g.inR[i]));
     pL = (pL + incL) & kPhaseMask;
     const double cL = cosTable[pL >> 16], sL = cosTable[((pL >> 16) + 1024) & 4095];
     double cR = cL, sR = sL;
@@ -179,8 +196,8 @@ void RunSse2(Lanes& s, Segment& g) {
     const __m128d xs = _mm_set_pd(xR, xL);
     const __m128d d = _mm_or_pd(_mm_or_pd(_mm_and_pd(yI, maskImag), _mm_and_pd(yR, maskReal)), _mm_and_pd(xs, maskInput));
     const __m128d out = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(wet, d), mix), d), volume);
-    _mm_storel_pd(&g.outL[i], out);
-    _mm_storeh_pd(&g.outR[i], out);
+    StoreOne(&g.outL[i], out);
+    StoreOne(&g.outR[i], _mm_unpackhi_pd(out, out));
     }
   }
   for (int h = 0; h < 2; ++h) {
@@ -202,6 +219,25 @@ void RunSse2(Lanes& s, Segment& g) {
 template <int Mode>
 __attribute__((target("avx"))) inline __m256d DrySource(__m256d real, __m256d imag, __m256d input) {
   return Mode == 0 ? imag : Mode == 1 ? real : input;
+}
+
+// Two samples of each channel as [L0, L1, R0, R1] and back.
+__attribute__((target("avx"))) inline __m256d LoadPairs(const double* inL, const double* inR) {
+  return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(inL)), _mm_loadu_pd(inR), 1);
+}
+__attribute__((target("avx"))) inline __m128d WidenTwo(const float* in) {
+  return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in))));
+}
+__attribute__((target("avx"))) inline __m256d LoadPairs(const float* inL, const float* inR) {
+  return _mm256_insertf128_pd(_mm256_castpd128_pd256(WidenTwo(inL)), WidenTwo(inR), 1);
+}
+__attribute__((target("avx"))) inline void StorePairs(double* outL, double* outR, __m256d v) {
+  _mm_storeu_pd(outL, _mm256_castpd256_pd128(v));
+  _mm_storeu_pd(outR, _mm256_extractf128_pd(v, 1));
+}
+__attribute__((target("avx"))) inline void StorePairs(float* outL, float* outR, __m256d v) {
+  _mm_storel_pi(reinterpret_cast<__m64*>(outL), _mm_cvtpd_ps(_mm256_castpd256_pd128(v)));
+  _mm_storel_pi(reinterpret_cast<__m64*>(outR), _mm_cvtpd_ps(_mm256_extractf128_pd(v, 1)));
 }
 
 // Both oscillators one sample on: [c, s] of the left and of the right one.
@@ -226,8 +262,8 @@ __attribute__((target("avx"))) inline OscillatorPair Advance(uint32_t& pL, uint3
 
 // Lanes [left real, left imaginary, right real, right imaginary]; the samples
 // are taken in pairs so the histories rotate without register moves.
-template <int ModeL, int ModeR>
-__attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
+template <typename Sample, int ModeL, int ModeR>
+__attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment<Sample>& g) {
   __m256d u1a = _mm256_load_pd(s.u1[0]), u2a = _mm256_load_pd(s.u2[0]);
   __m256d y1a = _mm256_load_pd(s.y1[0]), y2a = _mm256_load_pd(s.y2[0]);
   __m256d u1b = _mm256_load_pd(s.u1[1]), u2b = _mm256_load_pd(s.u2[1]);
@@ -239,10 +275,10 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
   const __m128d zero128 = _mm_setzero_pd();
   const __m256d zero = _mm256_setzero_pd();
   const bool linked = g.linked;
-  const double* inL = g.inL;
-  const double* inR = g.inR;
-  double* outL = g.outL;
-  double* outR = g.outR;
+  const Sample* inL = g.inL;
+  const Sample* inR = g.inR;
+  Sample* outL = g.outL;
+  Sample* outR = g.outR;
   uint32_t pL = g.phase[0], pR = g.phase[1];
 
 // One allpass section per lane: y = ((y1 - u1) * c1 + (u - y2) * c2) + u2.
@@ -256,7 +292,7 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
     const int end = i + g.plan[segment].count;
     for (; i + 2 <= end; i += 2) {
       // [L0, L1, R0, R1], non-finite samples taken as silence.
-      __m256d lr = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(inL + i)), _mm_loadu_pd(inR + i), 1);
+      __m256d lr = LoadPairs(inL + i, inR + i);
       lr = _mm256_and_pd(lr, _mm256_cmp_pd(_mm256_sub_pd(lr, lr), zero, _CMP_EQ_OQ));
       const __m256d x0 = _mm256_permute_pd(lr, 0x0);  // [L0, L0, R0, R0]
       const __m256d x1 = _mm256_permute_pd(lr, 0xF);  // [L1, L1, R1, R1]
@@ -283,12 +319,11 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
       const __m256d imag = _mm256_unpackhi_pd(yb0, yb1);
       const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, lr), DrySource<ModeR>(real, imag, lr), 0xC);
       const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
-      _mm_storeu_pd(outL + i, _mm256_castpd256_pd128(out));
-      _mm_storeu_pd(outR + i, _mm256_extractf128_pd(out, 1));
+      StorePairs(outL + i, outR + i, out);
     }
     if (i < end) {
       // The odd sample at the end of a segment.
-      __m128d pair = _mm_unpacklo_pd(_mm_load_sd(inL + i), _mm_load_sd(inR + i));
+      __m128d pair = _mm_unpacklo_pd(LoadOne(inL + i), LoadOne(inR + i));
       pair = _mm_and_pd(pair, _mm_cmpeq_pd(_mm_sub_pd(pair, pair), zero128));
       const __m256d x = _mm256_permute_pd(_mm256_insertf128_pd(_mm256_castpd128_pd256(pair), pair, 1), 0xC);
       const OscillatorPair o = Advance(pL, pR, incL, incR, linked);
@@ -308,8 +343,8 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
       const __m256d imag = _mm256_permute_pd(yb, 0xF);
       const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, x), DrySource<ModeR>(real, imag, x), 0xC);
       const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
-      _mm_store_sd(outL + i, _mm256_castpd256_pd128(out));
-      _mm_store_sd(outR + i, _mm256_extractf128_pd(out, 1));
+      StoreOne(outL + i, _mm256_castpd256_pd128(out));
+      StoreOne(outR + i, _mm256_extractf128_pd(out, 1));
       ++i;
     }
   }
@@ -328,17 +363,18 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment& g) {
 
 int ModeClass(int32_t mode) { return mode == 0 || mode == 1 ? mode : 2; }
 
-void RunAvx(Lanes& s, Segment& g) {
+template <typename Sample>
+void RunAvx(Lanes& s, Segment<Sample>& g) {
   switch (ModeClass(g.mode[0]) * 3 + ModeClass(g.mode[1])) {
-    case 0: RunAvxModes<0, 0>(s, g); break;
-    case 1: RunAvxModes<0, 1>(s, g); break;
-    case 2: RunAvxModes<0, 2>(s, g); break;
-    case 3: RunAvxModes<1, 0>(s, g); break;
-    case 4: RunAvxModes<1, 1>(s, g); break;
-    case 5: RunAvxModes<1, 2>(s, g); break;
-    case 6: RunAvxModes<2, 0>(s, g); break;
-    case 7: RunAvxModes<2, 1>(s, g); break;
-    default: RunAvxModes<2, 2>(s, g); break;
+    case 0: RunAvxModes<Sample, 0, 0>(s, g); break;
+    case 1: RunAvxModes<Sample, 0, 1>(s, g); break;
+    case 2: RunAvxModes<Sample, 0, 2>(s, g); break;
+    case 3: RunAvxModes<Sample, 1, 0>(s, g); break;
+    case 4: RunAvxModes<Sample, 1, 1>(s, g); break;
+    case 5: RunAvxModes<Sample, 1, 2>(s, g); break;
+    case 6: RunAvxModes<Sample, 2, 0>(s, g); break;
+    case 7: RunAvxModes<Sample, 2, 1>(s, g); break;
+    default: RunAvxModes<Sample, 2, 2>(s, g); break;
   }
 }
 
@@ -510,12 +546,23 @@ int FrequencyShifter::PlanSegments(int frames, SegmentPlan* plan, int maxSegment
 
 void FrequencyShifter::Process(const double* const* inputs, double* const* outputs, int frames,
                                const LfoTransport* transport) {
+  ProcessSamples(inputs, outputs, frames, transport);
+}
+
+void FrequencyShifter::Process(const float* const* inputs, float* const* outputs, int frames,
+                               const LfoTransport* transport) {
+  ProcessSamples(inputs, outputs, frames, transport);
+}
+
+template <typename Sample>
+void FrequencyShifter::ProcessSamples(const Sample* const* inputs, Sample* const* outputs, int frames,
+                                      const LfoTransport* transport) {
   if (syncToHost && transport != nullptr) lfo.SyncLfoToHost(*transport, transportWasPlaying);
   // Control ticks depend on no sample, so a run of them is planned first and
   // the kernel then works through its samples without leaving registers.
   const int kMaxPlanned = 64;
   SegmentPlan plan[kMaxPlanned];
-  Segment g;
+  Segment<Sample> g;
   g.plan = plan;
   g.linked = linked;
   for (int channel = 0; channel < 2; ++channel) {

@@ -64,6 +64,10 @@ class FrequencyShifter {
   // memory as its input. With sync on, `transport` (never null then) locks
   // the oscillator to the host first.
   void Process(const double* const* inputs, double* const* outputs, int frames, const LfoTransport* transport);
+  // The same for a host's single-precision buffers: the bits of widening
+  // the input block, processing it and rounding the output block, without
+  // the passes over the block that would take.
+  void Process(const float* const* inputs, float* const* outputs, int frames, const LfoTransport* transport);
 
   // Selects the vector width (tests compare them).
   void SetShiftKernel(ShiftKernel kernel) { mKernel = ShiftKernelSupported(kernel) ? kernel : mKernel; }
@@ -78,6 +82,8 @@ class FrequencyShifter {
   const LfoState& Lfo() const { return lfo; }
 
  private:
+  template <typename Sample>
+  void ProcessSamples(const Sample* const* inputs, Sample* const* outputs, int frames, const LfoTransport* transport);
   void UpdateShifts();
   int PlanSegments(int frames, SegmentPlan* plan, int maxSegments);
 

@@ -25,6 +25,9 @@ double FromFixed(int64_t value) { return static_cast<double>(value) / static_cas
 
 }  // namespace
 
+// A CLAP instance opens its own editor.
+bool InstanceHasEditor(const HostConnection*) { return true; }
+
 IPlugCLAP::IPlugCLAP(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
                      const char* effectName, const char* productName, const char* makerName, int32_t version,
                      int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,

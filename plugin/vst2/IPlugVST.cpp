@@ -37,6 +37,9 @@ bool PointsInto(const void* data, const ChunkBuffer& chunk) {
 
 }  // namespace
 
+// A VST 2.4 instance opens its own editor.
+bool InstanceHasEditor(const HostConnection*) { return true; }
+
 IPlugVST::IPlugVST(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
                    const char* effectName, const char* productName, const char* makerName, int32_t version,
                    int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,
@@ -283,9 +286,7 @@ void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bo
   // Blocks longer than announced are processed in pieces the scratch holds.
   for (int offset = 0; offset < frames;) {
     const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
-    BindFloatBuffers(inputs, outputs, offset, piece);
-    ProcessBlock(InputPointers(), OutputPointers(), piece);
-    WriteBackFloatOutputs(piece, accumulate);
+    ProcessFloatPiece(inputs, outputs, offset, piece, accumulate);
     offset += piece;
   }
 }
@@ -340,17 +341,13 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
 
 VstIntPtr IPlugVST::GetChunk(void** data, bool isBank) {
   ChunkBuffer& chunk = isBank ? mBankChunk : mStateChunk;
-  WriteVersionHeader(chunk);
   bool ok;
   if (isBank) {
+    WriteVersionHeader(chunk);
     ModifyCurrentPreset(nullptr);
     ok = SerializePresets(chunk);
   } else {
-    ok = WriteState(chunk);
-    if (ok) {
-      const int before = chunk.Size();
-      ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
-    }
+    ok = WriteProgramChunk(chunk);
   }
   if (!ok || chunk.Size() <= 0) return 0;
   *data = chunk.Data();
@@ -377,15 +374,7 @@ VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size, bool isBank) {
   if (isBank && version >= kChunkVersion) {
     outcome = UnserializePresets(chunk, position);
   } else {
-    position = ReadState(chunk, position);
-    if (position >= 0 && position < bytes) {
-      GrowableText name;
-      position = chunk.ReadString(&name, position);
-      ModifyCurrentPreset(name.Get());
-    } else if (position == bytes) {
-      ModifyCurrentPreset(nullptr);
-    }
-    outcome = position;
+    outcome = ReadProgram(chunk, position);
   }
 
   if (IsChunkQuirkHost()) {

@@ -34,6 +34,9 @@ int StepCountOf(const ParamRecord& param) {
 
 }  // namespace
 
+// A VST3 instance is its own controller: it opens its own editor.
+bool InstanceHasEditor(const HostConnection*) { return true; }
+
 IPlugVST3::IPlugVST3(const HostConnection* host, int numParams, const char* channelIOString, int numPresets,
                      const char* effectName, const char* productName, const char* makerName, int32_t version,
                      int32_t uniqueId, int32_t makerId, int latency, bool takesMidi, bool usesChunks,

@@ -1,40 +1,12 @@
 // One fixed render hashes to the same value on Veltrane.so, Veltrane64.dll
 // and Veltrane.dll: the builds compute bit-identical audio.
 #include "tests/host/AudioSupport.h"
+#include "tests/host/RenderFingerprint.h"
 
 namespace testhost {
 namespace {
 
 using Fingerprint = HostTest;
-
-// FNV-1a over the output bytes; computed once natively and confirmed on
-// both Windows builds under Wine.
-const uint64_t kDoubleRenderHash = 0x966616f5904bb4c7ull;
-const uint64_t kFloatRenderHash = 0x444e569c73d20473ull;
-
-// Parameters, input and block sizes of the fixed render: every mode, a
-// sweeping LFO, a stretch with the channels linked.
-void Script(PluginInstance& plugin, int part) {
-  ref::Settings s;
-  s.volume[0] = 1.75;
-  s.volume[1] = 0.6;
-  s.mix[0] = 0.8;
-  s.mix[1] = 0.45;
-  s.mode[0] = part % 3;
-  s.mode[1] = (part + 1) % 3;
-  s.rangeIndex = 3 - part % 4;
-  s.freqMin[0] = -0.66;
-  s.freqMax[0] = 0.71;
-  s.freqMin[1] = 0.35;
-  s.freqMax[1] = -0.9;
-  s.waveform = 1 + part % 4;
-  s.lfoRate = 0.45;
-  s.linked = part == 2;
-  Configure(plugin, s);
-}
-
-const std::vector<int> kBlocks = {256, 1, 7, 44, 512, 4096, 100, 33};
-const size_t kFrames = 6 * 8192;
 
 template <typename Sample>
 uint64_t HashRender() {
@@ -45,19 +17,19 @@ uint64_t HashRender() {
   }
   plugin->Open();
   plugin->Start(44100.0f, 1024);
-  const std::vector<double> left = ref::Noise(kFrames, 2024, 0.5), right = ref::Noise(kFrames, 4202, 0.5);
+  const std::vector<double> left = fingerprint::Input(0), right = fingerprint::Input(1);
   uint64_t hash = ref::Fnv1a(nullptr, 0);
-  for (int part = 0; part < 6; ++part) {
-    Script(*plugin, part);
-    const size_t from = part * kFrames / 6, to = (part + 1) * kFrames / 6;
+  for (int part = 0; part < fingerprint::kParts; ++part) {
+    Configure(*plugin, fingerprint::PartSettings(part));
+    const size_t from = part * fingerprint::kFrames / 6, to = (part + 1) * fingerprint::kFrames / 6;
     std::vector<std::vector<Sample>> in(2);
     in[0].assign(left.begin() + from, left.begin() + to);
     in[1].assign(right.begin() + from, right.begin() + to);
     std::vector<std::vector<Sample>> out;
     if constexpr (sizeof(Sample) == sizeof(double)) {
-      out = RenderDouble(*plugin, in, kBlocks);
+      out = RenderDouble(*plugin, in, fingerprint::kBlocks);
     } else {
-      out = RenderFloat(*plugin, in, kBlocks);
+      out = RenderFloat(*plugin, in, fingerprint::kBlocks);
     }
     // Interleaved, little-endian as in memory on every build.
     for (size_t i = 0; i < out[0].size(); ++i) {
@@ -70,12 +42,12 @@ uint64_t HashRender() {
 
 TEST_F(Fingerprint, DoubleRenderHashesToTheCommittedValue) {
   const uint64_t hash = HashRender<double>();
-  EXPECT_EQ(hash, kDoubleRenderHash) << "got 0x" << std::hex << hash;
+  EXPECT_EQ(hash, fingerprint::kDoubleRenderHash) << "got 0x" << std::hex << hash;
 }
 
 TEST_F(Fingerprint, SingleRenderHashesToTheCommittedValue) {
   const uint64_t hash = HashRender<float>();
-  EXPECT_EQ(hash, kFloatRenderHash) << "got 0x" << std::hex << hash;
+  EXPECT_EQ(hash, fingerprint::kFloatRenderHash) << "got 0x" << std::hex << hash;
 }
 
 }  // namespace

@@ -55,16 +55,17 @@ std::vector<double> Signal(size_t frames, uint32_t seed) {
   return x;
 }
 
-std::vector<double> Render(FrequencyShifter& shifter, const std::vector<double>& left,
-                           const std::vector<double>& right) {
+template <typename Sample>
+std::vector<Sample> Render(FrequencyShifter& shifter, const std::vector<Sample>& left,
+                           const std::vector<Sample>& right) {
   const size_t frames = left.size();
-  std::vector<double> out(frames * 2);
+  std::vector<Sample> out(frames * 2);
   const int blocks[] = {1, 7, 300, 44, 1000, 3};
   size_t at = 0;
   for (int b = 0; at < frames; ++b) {
     const size_t n = std::min(frames - at, static_cast<size_t>(blocks[b % 6]));
-    const double* in[2] = {&left[at], &right[at]};
-    double* o[2] = {&out[at], &out[frames + at]};
+    const Sample* in[2] = {&left[at], &right[at]};
+    Sample* o[2] = {&out[at], &out[frames + at]};
     shifter.Process(in, o, static_cast<int>(n), nullptr);
     at += n;
   }
@@ -94,6 +95,23 @@ TEST(SignalPaths, EveryVectorWidthGivesTheSameBits) {
     double energy = 0.0;
     for (double v : expected) energy += v * v;
     EXPECT_GT(energy, 1.0);
+  }
+}
+
+TEST(SignalPaths, FloatBuffersGiveTheBitsOfConvertingAroundTheDoublePath) {
+  const std::vector<double> left = Signal(6000, 3), right = Signal(6000, 4);
+  const std::vector<float> leftF(left.begin(), left.end()), rightF(right.begin(), right.end());
+  for (ShiftKernel kernel : {ShiftKernel::kScalar, ShiftKernel::kSse2, ShiftKernel::kAvx}) {
+    if (!ShiftKernelSupported(kernel)) continue;
+    for (const Setting& s : {Setting{0, 1, false, 1, 0.5, 0.25}, Setting{2, 0, true, 3, 0.7, 1.0}}) {
+      auto viaDouble = MakeShifter(kernel, s), direct = MakeShifter(kernel, s);
+      const std::vector<double> wide =
+          Render(*viaDouble, std::vector<double>(leftF.begin(), leftF.end()),
+                 std::vector<double>(rightF.begin(), rightF.end()));
+      const std::vector<float> expected(wide.begin(), wide.end()), got = Render(*direct, leftF, rightF);
+      ASSERT_EQ(0, std::memcmp(expected.data(), got.data(), expected.size() * sizeof(float)))
+          << "kernel " << static_cast<int>(kernel) << " modes " << s.modeL << "/" << s.modeR;
+    }
   }
 }
 

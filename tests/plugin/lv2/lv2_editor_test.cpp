@@ -1,0 +1,156 @@
+// The LV2 editor as a host runs it: an X11 child of the host's window on a
+// display of the test's own, asking the audio instance for its program,
+// following the host's values without writing them back, and writing the
+// ports the user changes, linked partners included.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <lv2/patch/patch.h>
+#include <lv2/ui/ui.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "tests/host/HostEditorParent.h"
+#include "tests/host/StateSupport.h"
+#include "tests/plugin/lv2/Lv2Host.h"
+
+// Last: Xlib's macros (Bool, None, Status) clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+using lv2host::Map;
+
+// What the editor did to its host.
+struct EditorHost {
+  std::vector<std::pair<uint32_t, lv2host::Bytes>> writes;  // (port, bytes), format 0 as a float
+  std::vector<uint32_t> formats;
+  std::vector<std::pair<uint32_t, bool>> touches;
+  int width = 0, height = 0;
+  std::map<uint32_t, float> Values() const {
+    std::map<uint32_t, float> values;
+    for (const auto& w : writes) {
+      float v = -1.0f;
+      if (w.second.size() == sizeof v) std::memcpy(&v, w.second.data(), sizeof v);
+      values[w.first] = v;
+    }
+    return values;
+  }
+};
+
+TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) {
+  testhost::X11Parent parent(700, 500);
+  if (!parent.ok()) GTEST_SKIP() << parent.why();
+  ASSERT_NE(lv2host::Plugin(), nullptr);
+  LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
+  ASSERT_EQ(lilv_uis_size(uis), 1u);
+  const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+  char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  lilv_free(path);
+  ASSERT_NE(library, nullptr) << dlerror();
+  const LV2UI_Descriptor* descriptor =
+      reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"))(0);
+  ASSERT_STREQ(descriptor->URI, lilv_node_as_uri(lilv_ui_get_uri(ui)));
+  lilv_uis_free(uis);
+
+  EditorHost host;
+  LV2UI_Resize resize = {&host, [](LV2UI_Feature_Handle h, int width, int height) {
+                           static_cast<EditorHost*>(h)->width = width;
+                           static_cast<EditorHost*>(h)->height = height;
+                           return 0;
+                         }};
+  LV2UI_Touch touch = {&host, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
+                         static_cast<EditorHost*>(h)->touches.emplace_back(port, grabbed);
+                       }};
+  const LV2_Feature parentFeature = {LV2_UI__parent, parent.handle()}, resizeFeature = {LV2_UI__resize, &resize},
+                    touchFeature = {LV2_UI__touch, &touch}, idleFeature = {LV2_UI__idleInterface, nullptr},
+                    mapFeature = {LV2_URID__map, lv2host::UridMap()};
+  const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &touchFeature, &idleFeature, &mapFeature, nullptr};
+  auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    static_cast<EditorHost*>(c)->writes.emplace_back(port, lv2host::Bytes(bytes, bytes + size));
+    static_cast<EditorHost*>(c)->formats.push_back(format);
+  };
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle editor = descriptor->instantiate(descriptor, lv2host::kPluginUri, "", write, &host, &widget, features);
+  ASSERT_NE(editor, nullptr);
+  const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+  ASSERT_NE(idle, nullptr);
+  auto pump = [&](int times) {
+    for (int i = 0; i < times; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+      EXPECT_EQ(idle->idle(editor), 0);
+  };
+
+  // In the host's window, at the editor's size, which the host is told;
+  // the audio instance is asked for its program, once.
+  pump(3);
+  parent.Sync();
+  const unsigned long window = reinterpret_cast<uintptr_t>(widget);
+  EXPECT_EQ(parent.Children(), std::vector<unsigned long>{window});
+  int width = 0, height = 0;
+  EXPECT_TRUE(parent.Size(window, &width, &height));
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(584, 390));
+  EXPECT_EQ(std::make_pair(host.width, host.height), std::make_pair(width, height));
+  ASSERT_EQ(host.writes.size(), 1u);
+  EXPECT_EQ(host.writes[0].first, lv2host::kControl);
+  EXPECT_EQ(host.formats[0], Map(LV2_ATOM__eventTransfer));
+  EXPECT_EQ(reinterpret_cast<const LV2_Atom_Object*>(host.writes[0].second.data())->body.otype, Map(LV2_PATCH__Get));
+  host.writes.clear();
+  host.formats.clear();
+
+  // The host's values and the audio instance's report are followed, not
+  // written back.
+  const float volume = 2.25f;
+  descriptor->port_event(editor, 1, sizeof volume, 0, &volume);
+  testhost::Values values = testhost::DistinctValues();
+  values[0] = 0.0;  // unlinked, the two sides apart
+  const lv2host::Bytes chunk = testhost::ProgramChunk(testhost::Record201(values), "Reported");
+  std::vector<uint8_t> message(256 + chunk.size());
+  LV2_Atom_Forge forge;
+  lv2_atom_forge_init(&forge, lv2host::UridMap());
+  lv2_atom_forge_set_buffer(&forge, message.data(), message.size());
+  LV2_Atom_Forge_Frame frame;
+  lv2_atom_forge_object(&forge, &frame, 0, Map(lv2host::kProgramMessage));
+  lv2_atom_forge_key(&forge, Map(lv2host::kProgramKey));
+  lv2_atom_forge_int(&forge, 7);
+  lv2_atom_forge_key(&forge, Map(lv2host::kChunkKey));
+  lv2_atom_forge_atom(&forge, static_cast<uint32_t>(chunk.size()), Map(LV2_ATOM__Chunk));
+  lv2_atom_forge_write(&forge, chunk.data(), static_cast<uint32_t>(chunk.size()));
+  lv2_atom_forge_pop(&forge, &frame);
+  const auto* atom = reinterpret_cast<const LV2_Atom*>(message.data());
+  descriptor->port_event(editor, lv2host::kNotify, sizeof(LV2_Atom) + atom->size, Map(LV2_ATOM__eventTransfer), atom);
+  pump(3);
+  EXPECT_TRUE(host.writes.empty());
+
+  // A click on "Link L+R": the switch, then each right-hand partner with
+  // the left value, as a VST 2.4 host hears of them; touched while pressed.
+  Display* input = XOpenDisplay(nullptr);
+  ASSERT_NE(input, nullptr);
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(input, window, DefaultRootWindow(input), 534, 306, &x, &y, &child);
+  XTestFakeMotionEvent(input, -1, x, y, CurrentTime);
+  XTestFakeButtonEvent(input, Button1, True, CurrentTime);
+  XTestFakeButtonEvent(input, Button1, False, CurrentTime);
+  XSync(input, False);
+  XCloseDisplay(input);
+  pump(10);
+  EXPECT_EQ(host.formats, std::vector<uint32_t>(host.writes.size(), 0));
+  EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{0, 1.0f},
+                                                      {2, float(values[1])},
+                                                      {4, float(values[3])},
+                                                      {6, float(values[5])},
+                                                      {9, float(values[8])},
+                                                      {11, float(values[10])}}));
+  EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
+
+  descriptor->cleanup(editor);
+  parent.Sync();
+  EXPECT_TRUE(parent.Children().empty());
+}
+
+}  // namespace

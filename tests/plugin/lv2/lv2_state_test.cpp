@@ -1,0 +1,159 @@
+// State and presets through LV2: the program chunk saved and restored (one a
+// VST 2.4 host kept, and a session lilv wrote as Turtle), bad blobs, and the
+// bundle's presets against the VST 2.4 build's programs.
+#include <gtest/gtest.h>
+
+#include <lv2/presets/presets.h>
+
+#include <cmath>
+#include <random>
+
+#include "tests/host/StateSupport.h"
+#include "tests/plugin/lv2/Lv2Host.h"
+
+namespace {
+
+using lv2host::Bytes;
+using lv2host::Instance;
+
+// Port values lilv sets from a state, by symbol.
+using PortValues = std::map<std::string, float>;
+void SetPort(const char* symbol, void* ports, const void* value, uint32_t size, uint32_t type) {
+  (*static_cast<PortValues*>(ports))[symbol] = static_cast<float>(lv2host::Number(value, size, type));
+}
+
+std::unique_ptr<Instance> Started() {
+  auto plug = Instance::Make();
+  if (plug) plug->Start();
+  return plug;
+}
+
+void RunBlock(Instance& plug) {
+  std::vector<float> in(64, 0.25f), out(64);
+  plug.Run(in.data(), in.data(), out.data(), out.data(), 64);
+}
+
+testhost::Values Held(Instance& plug) {
+  const auto saved = testhost::ParseProgram(plug.SavedChunk());
+  EXPECT_TRUE(saved.has_value());
+  return saved ? saved->values : testhost::Values{};
+}
+
+TEST(Lv2State, VstChunkAndLilvSessionRestoreExactly) {
+  auto plug = Started();
+  ASSERT_TRUE(plug);
+  const testhost::Values values = testhost::DistinctValues();
+  ASSERT_EQ(plug->RestoreChunk(testhost::ProgramChunk(testhost::Record201(values), "My Sound"), 5), LV2_STATE_SUCCESS);
+  RunBlock(*plug);  // the ports still hold the defaults: the state stands over them
+  const auto saved = testhost::ParseProgram(plug->SavedChunk());
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_EQ(saved->values, values);
+  EXPECT_EQ(saved->name, "My Sound");
+  EXPECT_EQ(saved->presetIndex, 5);
+
+  // A session: lilv writes ports and state as Turtle; another instance
+  // reads it back, ports included.
+  auto getPort = [](const char* symbol, void* plug, uint32_t* size, uint32_t* type) -> const void* {
+    for (int i = 0; i < lv2host::kParams; ++i)
+      if (lv2host::Symbol(i) == symbol) {
+        *size = sizeof(float);
+        *type = lv2host::Map(LV2_ATOM__Float);
+        return &static_cast<Instance*>(plug)->control[i];
+      }
+    return nullptr;
+  };
+  LilvState* state = lilv_state_new_from_instance(lv2host::Plugin(), plug->lilv(), lv2host::UridMap(), nullptr,
+                                                  nullptr, nullptr, nullptr, getPort, plug.get(), 0, plug->features());
+  char* text = lilv_state_to_string(lv2host::World(), lv2host::UridMap(), lv2host::UridUnmap(), state, "urn:session",
+                                    nullptr);
+  LilvState* read = lilv_state_new_from_string(lv2host::World(), lv2host::UridMap(), text);
+  auto other = Started();
+  PortValues ports;
+  lilv_state_restore(read, other->lilv(), &SetPort, &ports, 0, other->features());
+  for (int i = 0; i < lv2host::kParams; ++i) other->control[i] = ports.at(lv2host::Symbol(i));
+  RunBlock(*other);
+  EXPECT_EQ(other->SavedChunk(), plug->SavedChunk());
+  // Later port changes count again.
+  other->control[3] = 0.25f;
+  RunBlock(*other);
+  testhost::Values changed = values;
+  changed[3] = 0.25;
+  EXPECT_EQ(Held(*other), changed);
+  lilv_state_free(read);
+  lilv_free(text);
+  lilv_state_free(state);
+}
+
+TEST(Lv2State, BadBlobsNeverCrashChangeNothingOrLoadOnlyFiniteValues) {
+  auto plug = Started();
+  ASSERT_TRUE(plug);
+  const Bytes good = testhost::ProgramChunk(testhost::Record201(testhost::DistinctValues()), "Kept");
+  ASSERT_EQ(plug->RestoreChunk(good), LV2_STATE_SUCCESS);
+  const Bytes before = plug->SavedChunk();
+  for (size_t n = 0; n < good.size(); ++n) {  // short: refused, nothing changed
+    plug->RestoreChunk(Bytes(good.begin(), good.begin() + n));
+    ASSERT_EQ(plug->SavedChunk(), before) << "cut to " << n << " bytes";
+  }
+  lv2host::State wrongType;
+  wrongType[lv2host::kChunkKey] = {LV2_ATOM__String, good};
+  EXPECT_EQ(plug->Restore(wrongType), LV2_STATE_ERR_BAD_TYPE);
+  EXPECT_EQ(plug->Restore({}), LV2_STATE_ERR_NO_PROPERTY);
+  EXPECT_EQ(plug->SavedChunk(), before);
+  // Long (a later version's bytes after the name) and the previous layout
+  // load; non-finite values do not.
+  Bytes longer = good;
+  longer.insert(longer.end(), 16, 0xEE);
+  EXPECT_EQ(plug->RestoreChunk(longer), LV2_STATE_SUCCESS);
+  testhost::Values wild = testhost::DistinctValues();
+  wild[1] = NAN;
+  wild[3] = INFINITY;
+  wild[9] = -INFINITY;
+  EXPECT_EQ(plug->RestoreChunk(testhost::ProgramChunk(testhost::Record200(wild), "")), LV2_STATE_SUCCESS);
+  std::mt19937 random(2024);  // random bytes, with and without the header
+  for (int k = 0; k < 2000; ++k) {
+    Bytes blob(random() % 300);
+    for (uint8_t& b : blob) b = static_cast<uint8_t>(random());
+    if (k % 2 == 0 && blob.size() >= 8) std::copy(good.begin(), good.begin() + 8, blob.begin());
+    plug->RestoreChunk(blob, static_cast<int>(random() % 40) - 4);
+    RunBlock(*plug);
+  }
+  float low[lv2host::kNotify + 1], high[lv2host::kNotify + 1];
+  lilv_plugin_get_port_ranges_float(lv2host::Plugin(), low, high, nullptr);
+  const testhost::Values held = Held(*plug);
+  for (int i = 0; i < lv2host::kParams; ++i) EXPECT_TRUE(held[i] >= low[i] && held[i] <= high[i]) << i;
+}
+
+TEST(Lv2Presets, EachLoadsTheVst2ProgramOfItsIndex) {
+  testhost::SetPluginPathFromCommandLine(VELTRANE_VST2_PLUGIN);
+  auto vst = testhost::PluginInstance::Create(testhost::SharedModule());
+  ASSERT_TRUE(vst);
+  vst->Open();
+  const std::vector<std::string> names = testhost::ProgramNames(*vst);
+  for (size_t program = 0; program < names.size(); ++program) {
+    LilvState* preset = lv2host::Preset(names[program]);
+    ASSERT_NE(preset, nullptr) << names[program];
+    vst->Dispatch(effSetProgram, 0, static_cast<VstIntPtr>(program));
+    const testhost::Values expected = testhost::ValuesOf(*vst);
+    auto plug = Started();
+    PortValues ports;
+    lilv_state_restore(preset, plug->lilv(), &SetPort, &ports, 0, plug->features());
+    lilv_state_free(preset);
+    for (int i = 0; i < lv2host::kParams; ++i) {
+      EXPECT_EQ(ports[lv2host::Symbol(i)], static_cast<float>(expected[i])) << names[program] << " " << i;
+      plug->control[i] = ports[lv2host::Symbol(i)];
+    }
+    RunBlock(*plug);
+    const auto saved = testhost::ParseProgram(plug->SavedChunk());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->values, expected) << names[program];
+    EXPECT_EQ(saved->name, names[program]);
+    EXPECT_EQ(saved->presetIndex, static_cast<int32_t>(program));
+  }
+  LilvNode* presetClass = lilv_new_uri(lv2host::World(), LV2_PRESETS__Preset);
+  LilvNodes* presets = lilv_plugin_get_related(lv2host::Plugin(), presetClass);
+  EXPECT_EQ(lilv_nodes_size(presets), names.size());
+  lilv_nodes_free(presets);
+  lilv_node_free(presetClass);
+}
+
+}  // namespace

@@ -1,0 +1,301 @@
+// Writes the Turtle files of the LV2 bundle (manifest.ttl, veltrane.ttl,
+// presets.ttl) from the effect itself: it makes an audio instance as a host
+// would and reads its parameters, meters, ports, version and factory
+// programs, so every fact in the files is the one the binary holds.
+//
+//   make_lv2_bundle BUNDLE_DIR BINARY_FILE_NAME
+#include <cmath>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "plugin/lv2/IPlugLV2.h"
+
+namespace {
+
+const std::string kUri = kLv2PluginUri;
+
+const char* const kPrefixes =
+    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+    "@prefix owl: <http://www.w3.org/2002/07/owl#> .\n"
+    "@prefix patch: <http://lv2plug.in/ns/ext/patch#> .\n"
+    "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix rsz: <http://lv2plug.in/ns/ext/resize-port#> .\n"
+    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
+
+// The parameters whose value has a unit: the gains and the dry/wet
+// proportions are plain factors. The rest are positions in their ranges.
+const char* const kCoefficientParams[] = {"Volume L", "Volume R", "Mix L", "Mix R"};
+
+// Atom buffers hold the largest program message with room to spare.
+const int kAtomBufferBytes = 2 * kLv2MessageBytes;
+
+std::string PresetUri(int index) { return kUri + "/preset/" + std::to_string(index); }
+
+// A port symbol from a name: lower case letters, digits and single
+// underscores ("Link L+R" -> "link_l_r").
+std::string SymbolOf(const char* name) {
+  std::string symbol;
+  for (const char* c = name; *c != '\0'; ++c) {
+    const char ch = *c;
+    if ((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9')) {
+      symbol += ch;
+    } else if (ch >= 'A' && ch <= 'Z') {
+      symbol += static_cast<char>(ch - 'A' + 'a');
+    } else if (!symbol.empty() && symbol.back() != '_') {
+      symbol += '_';
+    }
+  }
+  while (!symbol.empty() && symbol.back() == '_') symbol.pop_back();
+  if (symbol.empty() || (symbol[0] >= '0' && symbol[0] <= '9')) symbol = "_" + symbol;
+  return symbol;
+}
+
+std::string Quoted(const char* text) {
+  std::string out = "\"";
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c == '"' || *c == '\\') out += '\\';
+    out += *c;
+  }
+  return out + "\"";
+}
+
+// A decimal literal that reads back as exactly this float (hosts keep port
+// values as floats); whole numbers of an integer port stay integers.
+std::string Number(double v, bool integer) {
+  if (integer) return std::to_string(static_cast<long long>(std::floor(v + 0.5)));
+  char text[64];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text - 1, static_cast<float>(v),
+                                               std::chars_format::fixed);
+  *r.ptr = '\0';
+  std::string out = text;
+  if (out.find('.') == std::string::npos) out += ".0";
+  return out;
+}
+
+std::string Base64(const unsigned char* bytes, int size) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (int i = 0; i < size; i += 3) {
+    const int n = size - i < 3 ? size - i : 3;
+    uint32_t group = static_cast<uint32_t>(bytes[i]) << 16;
+    if (n > 1) group |= static_cast<uint32_t>(bytes[i + 1]) << 8;
+    if (n > 2) group |= bytes[i + 2];
+    out += kDigits[(group >> 18) & 63];
+    out += kDigits[(group >> 12) & 63];
+    out += n > 1 ? kDigits[(group >> 6) & 63] : '=';
+    out += n > 2 ? kDigits[group & 63] : '=';
+  }
+  return out;
+}
+
+bool IsCoefficient(const char* name) {
+  for (const char* other : kCoefficientParams)
+    if (std::strcmp(name, other) == 0) return true;
+  return false;
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "make_lv2_bundle: cannot write %s\n", path.c_str());
+    return false;
+  }
+  const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+std::string ControlPort(const ParamRecord& param, int index) {
+  const bool integer = param.type != kTypeDouble;
+  std::string t = "[\n        a lv2:InputPort , lv2:ControlPort ;\n";
+  t += "        lv2:index " + std::to_string(index) + " ;\n";
+  t += "        lv2:symbol \"" + SymbolOf(param.name) + "\" ;\n";
+  t += "        lv2:name " + Quoted(param.name) + " ;\n";
+  t += "        lv2:default " + Number(param.defaultValue, integer) + " ;\n";
+  t += "        lv2:minimum " + Number(param.minimum, integer) + " ;\n";
+  t += "        lv2:maximum " + Number(param.maximum, integer);
+  if (integer) {
+    t += IPlugLV2::IsToggle(param) ? " ;\n        lv2:portProperty lv2:integer , lv2:toggled"
+                                   : " ;\n        lv2:portProperty lv2:integer , lv2:enumeration";
+    for (size_t k = 0; k < param.valueTexts.size(); ++k) {
+      t += k == 0 ? " ;\n        lv2:scalePoint " : " , ";
+      t += "[ rdfs:label " + Quoted(param.valueTexts[k].text) + " ; rdf:value " +
+           std::to_string(param.valueTexts[k].value) + " ]";
+    }
+  } else if (IsCoefficient(param.name)) {
+    t += " ;\n        units:unit units:coef";
+  }
+  return t + "\n    ]";
+}
+
+std::string PortBlock(const char* kinds, int index, const std::string& symbol, const char* name,
+                      const std::string& rest) {
+  std::string t = "[\n        a " + std::string(kinds) + " ;\n";
+  t += "        lv2:index " + std::to_string(index) + " ;\n";
+  t += "        lv2:symbol \"" + symbol + "\" ;\n";
+  t += "        lv2:name " + Quoted(name);
+  return t + rest + "\n    ]";
+}
+
+std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
+  const Lv2PortLayout p = plug.Ports();
+  const int32_t version = plug.Version();
+  std::string t = kPrefixes;
+  t += "<" + kUri + ">\n";
+  t += "    a lv2:Plugin , lv2:ModulatorPlugin , doap:Project ;\n";
+  t += "    doap:name " + Quoted(plug.EffectName()) + " ;\n";
+  t += "    doap:maintainer [\n        foaf:name " + Quoted(plug.MakerName()) +
+       " ;\n        foaf:homepage <http://www.quorvel.com/>\n    ] ;\n";
+  t += "    lv2:minorVersion " + std::to_string((version >> 8) & 0xFF) + " ;\n";
+  t += "    lv2:microVersion " + std::to_string(version & 0xFF) + " ;\n";
+  t += "    lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n";
+  t += "    lv2:extensionData state:interface ;\n";
+  t += "    ui:ui <" + std::string(kLv2EditorUri) + "> ;\n";
+  t += "    lv2:port ";
+  for (int i = 0; i < p.params; ++i) t += (i > 0 ? " , " : "") + ControlPort(*plug.ParamAt(i), i);
+  for (int m = 0; m < p.meters; ++m) {
+    const MeterInfo info = plug.MeterAt(m);
+    t += " , " + PortBlock("lv2:OutputPort , lv2:ControlPort", p.firstMeter + m, SymbolOf(info.name), info.name,
+                           " ;\n        lv2:minimum " + Number(info.minimum, false) + " ;\n        lv2:maximum " +
+                               Number(info.maximum, false) + " ;\n        lv2:portProperty lv2:connectionOptional");
+  }
+  const char* const sides[2] = {"L", "R"};
+  for (int c = 0; c < p.audioIns; ++c) {
+    const std::string side = c < 2 ? sides[c] : std::to_string(c + 1);
+    t += " , " + PortBlock("lv2:InputPort , lv2:AudioPort", p.firstAudioIn + c, "in_" + SymbolOf(side.c_str()),
+                           ("In " + side).c_str(), "");
+  }
+  for (int c = 0; c < p.audioOuts; ++c) {
+    const std::string side = c < 2 ? sides[c] : std::to_string(c + 1);
+    t += " , " + PortBlock("lv2:OutputPort , lv2:AudioPort", p.firstAudioOut + c, "out_" + SymbolOf(side.c_str()),
+                           ("Out " + side).c_str(), "");
+  }
+  const std::string atom = " ;\n        atom:bufferType atom:Sequence ;\n        lv2:designation lv2:control ;\n"
+                           "        lv2:portProperty lv2:connectionOptional ;\n        rsz:minimumSize " +
+                           std::to_string(kAtomBufferBytes);
+  t += " , " + PortBlock("lv2:InputPort , atom:AtomPort", p.control, "control", "Control",
+                         atom + " ;\n        atom:supports time:Position , patch:Message");
+  t += " , " + PortBlock("lv2:OutputPort , atom:AtomPort", p.notify, "notify", "Notify",
+                         atom + " ;\n        atom:supports patch:Message");
+  t += " .\n\n";
+
+  // The editor: an X11 child of the host's window, following the meters
+  // and the audio instance's program reports as well as the controls.
+  t += "<" + std::string(kLv2EditorUri) + ">\n";
+  t += "    a ui:X11UI ;\n";
+  t += "    lv2:binary <" + binary + "> ;\n";
+  t += "    lv2:requiredFeature ui:idleInterface , ui:parent ;\n";
+  t += "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , urid:map ;\n";
+  t += "    lv2:extensionData ui:idleInterface ;\n";
+  t += "    ui:portNotification [\n        ui:plugin <" + kUri +
+       "> ;\n        lv2:symbol \"notify\" ;\n        ui:protocol atom:eventTransfer\n    ]";
+  for (int m = 0; m < p.meters; ++m)
+    t += " , [\n        ui:plugin <" + kUri + "> ;\n        lv2:symbol \"" + SymbolOf(plug.MeterAt(m).name) +
+         "\" ;\n        ui:protocol ui:floatProtocol\n    ]";
+  t += " .\n\n";
+
+  // The names of the state and the message between the two instances.
+  t += "<" + std::string(kLv2ProgramKey) + ">\n    a rdf:Property , owl:DatatypeProperty ;\n";
+  t += "    rdfs:label \"current program\" ;\n";
+  t += "    rdfs:comment \"The index of the current program in the plug-in's list of programs.\" ;\n";
+  t += "    rdfs:range xsd:int .\n\n";
+  t += "<" + std::string(kLv2ChunkKey) + ">\n    a rdf:Property , owl:DatatypeProperty ;\n";
+  t += "    rdfs:label \"program chunk\" ;\n";
+  t += "    rdfs:comment \"The current program as the plug-in's chunk: version header, state record, name.\" ;\n";
+  t += "    rdfs:range xsd:base64Binary .\n\n";
+  t += "<" + std::string(kLv2ProgramMessage) + ">\n    a rdfs:Class ;\n";
+  t += "    rdfs:label \"program message\" ;\n";
+  t += "    rdfs:comment \"The current program, between the editor and the plug-in.\" .\n";
+  return t;
+}
+
+// Each factory program: its port values, and as its state the program
+// chunk the VST 2.4 build hands out for it, with every bit of every value.
+std::string PresetsTurtle(IPlugLV2& plug) {
+  std::string t = kPrefixes;
+  ChunkBuffer chunk;
+  for (int i = 0; i < plug.NumPresets(); ++i) {
+    if (!plug.LoadPreset(i) || !plug.WriteProgramChunk(chunk)) {
+      std::fprintf(stderr, "make_lv2_bundle: program %d does not load\n", i);
+      return "";
+    }
+    t += "<" + PresetUri(i) + ">\n";
+    t += "    a pset:Preset ;\n";
+    t += "    lv2:appliesTo <" + kUri + "> ;\n";
+    t += "    rdfs:label " + Quoted(plug.PresetName(i)) + " ;\n";
+    t += "    lv2:port ";
+    for (int k = 0; k < plug.NumParams(); ++k) {
+      const ParamRecord& param = *plug.ParamAt(k);
+      t += std::string(k > 0 ? " , " : "") + "[\n        lv2:symbol \"" + SymbolOf(param.name) +
+           "\" ;\n        pset:value " + Number(param.value, param.type != kTypeDouble) + "\n    ]";
+    }
+    t += " ;\n    state:state [\n";
+    t += "        <" + std::string(kLv2ProgramKey) + "> \"" + std::to_string(i) + "\"^^xsd:int ;\n";
+    t += "        <" + std::string(kLv2ChunkKey) + "> \"" + Base64(chunk.Data(), chunk.Size()) +
+         "\"^^xsd:base64Binary\n    ] .\n\n";
+  }
+  return t;
+}
+
+std::string ManifestTurtle(IPlugLV2& plug, const std::string& binary) {
+  std::string t = kPrefixes;
+  t += "<" + kUri + ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n\n";
+  t += "<" + std::string(kLv2EditorUri) + ">\n    a ui:X11UI ;\n    lv2:binary <" + binary +
+       "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n";
+  for (int i = 0; i < plug.NumPresets(); ++i) {
+    t += "\n<" + PresetUri(i) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kUri + "> ;\n";
+    t += "    rdfs:label " + Quoted(plug.PresetName(i)) + " ;\n    rdfs:seeAlso <presets.ttl> .\n";
+  }
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_lv2_bundle BUNDLE_DIR BINARY_FILE_NAME\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  const std::string binary = argv[2];
+
+  HostConnection host;
+  host.role = HostConnection::Role::kAudio;
+  std::unique_ptr<IPlugBase> created(CreatePlugin(&host));
+  if (!created) {
+    std::fprintf(stderr, "make_lv2_bundle: no instance of the effect\n");
+    return 1;
+  }
+  IPlugLV2& plug = static_cast<IPlugLV2&>(*created);
+  plug.FillEmptyPresets(plug.NumPresets());
+  // A table entry that names no parameter is a parameter that was renamed.
+  for (const char* name : kCoefficientParams) {
+    bool found = false;
+    for (int i = 0; i < plug.NumParams(); ++i) found = found || std::strcmp(plug.ParamAt(i)->name, name) == 0;
+    if (!found) {
+      std::fprintf(stderr, "make_lv2_bundle: no parameter \"%s\"\n", name);
+      return 1;
+    }
+  }
+  const std::string manifest = ManifestTurtle(plug, binary);
+  const std::string description = PluginTurtle(plug, binary);
+  const std::string presets = PresetsTurtle(plug);
+  if (presets.empty()) return 1;
+  if (!WriteFile(folder + "/manifest.ttl", manifest) || !WriteFile(folder + "/veltrane.ttl", description) ||
+      !WriteFile(folder + "/presets.ttl", presets))
+    return 1;
+  return 0;
+}
