@@ -7,6 +7,10 @@
 #include <functional>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "tests/host/EditorImages.h"
 #include "tests/plugin/clap/ClapTestSupport.h"
 
