@@ -520,8 +520,14 @@ void IPlugVST3::ReadTransport(TransportInfo* info) {
   info->loopEnabled = (c.state & ProcessContext::kCycleActive) != 0;
 }
 
-// The view answers the editor's size whenever a host asks for it.
-void IPlugVST3::ResizeEditor(int width, int height) { EditorResized(Editor(), width, height); }
+// An open editor changed its size (a new scale): the attached view asks the
+// host's frame for it. Window thread, without the plug-in's section: the
+// host may answer with onSize at once.
+void IPlugVST3::ResizeEditor(int width, int height) {
+  EditorResized(Editor(), width, height);
+  if (mAttachedView != nullptr && Editor() != nullptr && Editor()->IsWindowOpen())
+    mAttachedView->RequestResize(width, height);
+}
 
 // State
 
