@@ -7,7 +7,6 @@
 
 #include "graphics/IGraphics.h"
 #include "plugin/DenormalGuard.h"
-#include "plugin/GrowableText.h"
 #include "plugin/vst3/Vst3Text.h"
 #include "plugin/vst3/Vst3View.h"
 
@@ -281,9 +280,7 @@ void IPlugVST3::ProcessPiece(int offset, int frames, bool doubles) {
       BindDoubleBuffers(mHostIn64, mHostOut64, offset + done, piece);
       ProcessBlock(InputPointers(), OutputPointers(), piece);
     } else {
-      BindFloatBuffers(mHostIn32, mHostOut32, offset + done, piece);
-      ProcessBlock(InputPointers(), OutputPointers(), piece);
-      WriteBackFloatOutputs(piece, false);
+      ProcessFloatPiece(mHostIn32, mHostOut32, offset + done, piece, false);
     }
     done += piece;
   }
@@ -535,14 +532,7 @@ tresult IPlugVST3::GetComponentState(IBStream* state) {
   if (state == nullptr) return kInvalidArgument;
   CriticalSectionGuard guard(mLock);
   // Exactly the VST 2.4 build's program chunk.
-  mStateOut.Resize(0);
-  WriteVersionHeader(mStateOut);
-  bool ok = WriteState(mStateOut);
-  if (ok) {
-    const int before = mStateOut.Size();
-    ok = mStateOut.AppendString(PresetName(CurrentPresetIndex())) > before;
-  }
-  if (!ok) return kResultFalse;
+  if (!WriteProgramChunk(mStateOut)) return kResultFalse;
   for (int done = 0; done < mStateOut.Size();) {
     int32_t written = -1;
     if (state->write(mStateOut.Data() + done, mStateOut.Size() - done, &written) != kResultOk) return kResultFalse;
@@ -590,20 +580,9 @@ bool IPlugVST3::LoadState(const ChunkBuffer& chunk) {
   if (!SerializePresets(mUndoBank) || !WriteState(mUndoValues)) return false;
 
   mHoldNotes = true;
-  // A program chunk (what getState writes), else a VST 2.4 bank chunk.
-  bool loaded = false;
-  int at = ReadState(chunk, position);
-  if (at == bytes) {
-    ModifyCurrentPreset(nullptr);
-    loaded = true;
-  } else if (at >= 0 && at < bytes) {
-    GrowableText name;
-    at = chunk.ReadString(&name, at);
-    if (at == bytes) {
-      ModifyCurrentPreset(name.Get());
-      loaded = true;
-    }
-  }
+  // A whole program chunk (what getState writes), else a whole VST 2.4 bank
+  // chunk; a part of either is undone below.
+  bool loaded = ReadProgram(chunk, position) == bytes;
   if (!loaded) loaded = UnserializePresets(chunk, position) == bytes;
   if (!loaded) {
     UnserializePresets(mUndoBank, 0);
