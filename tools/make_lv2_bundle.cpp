@@ -198,7 +198,8 @@ std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
   t += "    a ui:X11UI ;\n";
   t += "    lv2:binary <" + binary + "> ;\n";
   t += "    lv2:requiredFeature ui:idleInterface , ui:parent ;\n";
-  t += "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , urid:map ;\n";
+  t += "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , urid:map , opts:options ;\n";
+  t += "    opts:supportedOption ui:scaleFactor ;\n";
   t += "    lv2:extensionData ui:idleInterface ;\n";
   t += "    ui:portNotification [\n        ui:plugin <" + kUri +
        "> ;\n        lv2:symbol \"notify\" ;\n        ui:protocol atom:eventTransfer\n    ]";

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "VeltraneVersion.h"
-#include "platform/CriticalSection.h"
 #include "plugin/clap/IPlugCLAP.h"
 
 #if defined(_WIN32)
@@ -30,12 +29,6 @@ const clap_plugin_descriptor_t kDescriptor = {
     kFeatures,
 };
 
-// Creation of instances is serialised across the process.
-CriticalSection& CreationLock() {
-  static CriticalSection section;
-  return section;
-}
-
 uint32_t CLAP_ABI PluginCount(const clap_plugin_factory_t* factory) { return factory != nullptr ? 1 : 0; }
 
 const clap_plugin_descriptor_t* CLAP_ABI PluginDescriptor(const clap_plugin_factory_t* factory, uint32_t index) {
@@ -47,20 +40,9 @@ const clap_plugin_t* CLAP_ABI CreateClapPlugin(const clap_plugin_factory_t* fact
   if (factory == nullptr || host == nullptr || pluginId == nullptr || std::strcmp(pluginId, kDescriptor.id) != 0 ||
       !ClapVersionIsCompatible(host->clap_version))
     return nullptr;
-  CriticalSectionGuard guard(CreationLock());
   const HostConnection connection{host};
-  IPlugBase* created = nullptr;
-  try {
-    created = CreatePlugin(&connection);
-  } catch (...) {
-    // No exception may reach the host.
-    return nullptr;
-  }
-  if (created == nullptr) return nullptr;
-  // In a CLAP build the product derives from this binding.
-  IPlugCLAP* plug = static_cast<IPlugCLAP*>(created);
-  plug->FillEmptyPresets(plug->NumPresets());
-  return plug->ClapPlugin();
+  IPlugCLAP* plug = CreateInstance<IPlugCLAP>(&connection);
+  return plug != nullptr ? plug->ClapPlugin() : nullptr;
 }
 
 const clap_plugin_factory_t kFactory = {&PluginCount, &PluginDescriptor, &CreateClapPlugin};

@@ -431,9 +431,7 @@ void IPlugCLAP::RunAudio(const clap_process_t* process, bool useDouble, uint32_t
       BindDoubleBuffers(in64, out64, offset, piece);
       ProcessBlock(InputPointers(), OutputPointers(), piece);
     } else {
-      BindFloatBuffers(in32, out32, offset, piece);
-      ProcessBlock(InputPointers(), OutputPointers(), piece);
-      WriteBackFloatOutputs(piece, false);
+      ProcessFloatPiece(in32, out32, offset, piece, false);
     }
     done += static_cast<uint32_t>(piece);
   }
@@ -587,13 +585,7 @@ bool CLAP_ABI IPlugCLAP::StateLoad(const clap_plugin_t* plugin, const clap_istre
 
 bool IPlugCLAP::SaveState(const clap_ostream_t* stream) {
   ChunkBuffer chunk(4096);
-  WriteVersionHeader(chunk);
-  bool ok = WriteState(chunk);
-  if (ok) {
-    const int before = chunk.Size();
-    ok = chunk.AppendString(PresetName(CurrentPresetIndex())) > before;
-  }
-  if (!ok) return false;
+  if (!WriteProgramChunk(chunk)) return false;
   for (int at = 0; at < chunk.Size();) {
     const int64_t written = stream->write(stream, chunk.Data() + at, static_cast<uint64_t>(chunk.Size() - at));
     if (written <= 0 || written > chunk.Size() - at) return false;
@@ -631,23 +623,14 @@ bool IPlugCLAP::LoadChunkBytes(const ChunkBuffer& chunk) {
   ChunkBuffer beforeBank(4096);
   if (!WriteState(before) || !SerializePresets(beforeBank)) return false;
 
-  int end = ReadState(chunk, position);
-  if (end >= 0 && end < chunk.Size()) {
-    GrowableText name;
-    end = chunk.ReadString(&name, end);
-    if (end == chunk.Size()) ModifyCurrentPreset(name.Get());
-  } else if (end == chunk.Size()) {
-    ModifyCurrentPreset(nullptr);
-  }
-  bool ok = end == chunk.Size();
+  bool ok = ReadProgram(chunk, position) == chunk.Size();
   if (!ok) {
     ReadState(before, 0);
-    if (version >= kChunkVersion) {
-      ok = UnserializePresets(chunk, position) == chunk.Size();
-      if (!ok) {
-        UnserializePresets(beforeBank, 0);
-        ReadState(before, 0);
-      }
+    if (version >= kChunkVersion) ok = UnserializePresets(chunk, position) == chunk.Size();
+    // A part of a program may have renamed the current one.
+    if (!ok) {
+      UnserializePresets(beforeBank, 0);
+      ReadState(before, 0);
     }
   }
   RefreshEditorControls();

@@ -131,12 +131,19 @@ void IPlugLV2::ReadFeatures(const LV2_Feature* const* features) {
     mUris.programMessage = map(kLv2ProgramMessage);
     mUris.maxBlockLength = map(LV2_BUF_SIZE__maxBlockLength);
     mUris.nominalBlockLength = map(LV2_BUF_SIZE__nominalBlockLength);
+    mUris.scaleFactor = map(LV2_UI__scaleFactor);
     lv2_atom_forge_init(&mForge, mMap);
 
     // The scratch buffers hold the longest block the host announces; any
     // longer one is processed in pieces.
     int nominal = 0, longest = 0;
     for (const LV2_Options_Option* o = options; o != nullptr && o->key != 0; ++o) {
+      if (o->key == mUris.scaleFactor && o->value != nullptr) {
+        if (o->type == mUris.atomFloat && o->size >= sizeof(float))
+          mHostScale = *static_cast<const float*>(o->value);
+        else if (o->type == mUris.atomDouble && o->size >= sizeof(double))
+          mHostScale = *static_cast<const double*>(o->value);
+      }
       if (o->type != mUris.atomInt || o->size < sizeof(int32_t) || o->value == nullptr) continue;
       const int32_t frames = *static_cast<const int32_t*>(o->value);
       if (o->key == mUris.maxBlockLength) longest = frames;

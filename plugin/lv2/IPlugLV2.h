@@ -110,7 +110,8 @@ class IPlugLV2 : public IPlugBase {
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
   // The editor instance (lv2ui_descriptor's calls).
-  // Opens the editor in the host's parent window; false without one.
+  // Opens the editor in the host's parent window, at the host's scale;
+  // false without a parent.
   bool OpenEditor(LV2UI_Widget* widget);
   void PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
   // Handles the window's events; 1 once the window is gone.
@@ -125,7 +126,7 @@ class IPlugLV2 : public IPlugBase {
              timeBeatsPerBar = 0, timeBeatsPerMinute = 0;
     LV2_URID patchGet = 0;
     LV2_URID program = 0, chunk = 0, programMessage = 0;
-    LV2_URID maxBlockLength = 0, nominalBlockLength = 0;
+    LV2_URID maxBlockLength = 0, nominalBlockLength = 0, scaleFactor = 0;
   };
 
   // The host's time and transport as its last time:Position said, and the
@@ -189,6 +190,7 @@ class IPlugLV2 : public IPlugBase {
   void* mParent = nullptr;
   const LV2UI_Resize* mResize = nullptr;
   const LV2UI_Touch* mTouch = nullptr;
+  double mHostScale = 0.0;  // the host's ui:scaleFactor option; 0: it said none
   bool mEditorOpen = false;
   bool mReportAsked = false;
   int mSilent = 0;                      // > 0 while values from the host are applied

@@ -9,12 +9,15 @@ bool IPlugLV2::OpenEditor(LV2UI_Widget* widget) {
   if (mRole != HostConnection::Role::kEditor || Editor() == nullptr || mParent == nullptr || widget == nullptr)
     return false;
   mLayout = Ports();
+  // The host's scale (ui:scaleFactor) comes after the user's zoom.
+  if (mHostScale > 0.0) SetHostScale(mHostScale);
   void* window = Editor()->OpenEditorWindow(mParent);
   if (window == nullptr) return false;
   *widget = window;
   mEditorOpen = true;
   EditorOpened();
-  if (mResize != nullptr) mResize->ui_resize(mResize->handle, Editor()->Width(), Editor()->Height());
+  // The host sizes its window to the editor's, in window pixels.
+  if (mResize != nullptr) mResize->ui_resize(mResize->handle, Editor()->WindowWidth(), Editor()->WindowHeight());
   return true;
 }
 

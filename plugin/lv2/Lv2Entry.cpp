@@ -6,32 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/CriticalSection.h"
 #include "plugin/lv2/IPlugLV2.h"
 
 namespace {
-
-// Creation of instances is serialised across the process.
-CriticalSection& CreationLock() {
-  static CriticalSection section;
-  return section;
-}
-
-IPlugLV2* Create(const HostConnection& host) {
-  CriticalSectionGuard guard(CreationLock());
-  IPlugBase* created = nullptr;
-  try {
-    created = CreatePlugin(&host);
-  } catch (...) {
-    // No exception may reach the host.
-    return nullptr;
-  }
-  if (created == nullptr) return nullptr;
-  // In an LV2 build the product derives from this binding.
-  IPlugLV2* plug = static_cast<IPlugLV2*>(created);
-  plug->FillEmptyPresets(plug->NumPresets());
-  return plug;
-}
 
 IPlugLV2* Of(LV2_Handle handle) { return static_cast<IPlugLV2*>(handle); }
 
@@ -42,7 +19,7 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
   host.role = HostConnection::Role::kAudio;
   host.sampleRate = sampleRate;
   host.features = features;
-  IPlugLV2* plug = Create(host);
+  IPlugLV2* plug = CreateInstance<IPlugLV2>(&host);
   if (plug != nullptr) plug->PrepareAudio();
   return plug;
 }
@@ -91,7 +68,7 @@ LV2UI_Handle EditorInstantiate(const LV2UI_Descriptor*, const char* pluginUri, c
   host.features = features;
   host.write = write;
   host.controller = controller;
-  IPlugLV2* plug = Create(host);
+  IPlugLV2* plug = CreateInstance<IPlugLV2>(&host);
   if (plug == nullptr) return nullptr;
   if (!plug->OpenEditor(widget)) {
     delete plug;

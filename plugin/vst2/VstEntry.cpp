@@ -1,5 +1,4 @@
 // The library's exported entry points for VST 2.4 hosts.
-#include "platform/CriticalSection.h"
 #include "plugin/vst2/IPlugVST.h"
 
 #if defined(_WIN32)
@@ -8,28 +7,10 @@
 #define VELTRANE_EXPORT __attribute__((visibility("default")))
 #endif
 
-namespace {
-// Creation of instances is serialised across the process.
-CriticalSection& CreationLock() {
-  static CriticalSection section;
-  return section;
-}
-}  // namespace
-
 extern "C" VELTRANE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback hostCallback) {
-  CriticalSectionGuard guard(CreationLock());
   const HostConnection host{hostCallback};
-  IPlugBase* created = nullptr;
-  try {
-    created = CreatePlugin(&host);
-  } catch (...) {
-    // No exception may reach the host.
-    return nullptr;
-  }
-  if (created == nullptr) return nullptr;
-  // In a VST 2.4 build the product derives from this binding.
-  IPlugVST* plug = static_cast<IPlugVST*>(created);
-  plug->FillEmptyPresets(plug->NumPresets());
+  IPlugVST* plug = CreateInstance<IPlugVST>(&host);
+  if (plug == nullptr) return nullptr;
   AEffect* effect = plug->EffectRecord();
   if (effect->numPrograms < 1) effect->numPrograms = 1;
   return effect;

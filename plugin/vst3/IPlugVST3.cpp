@@ -7,7 +7,6 @@
 
 #include "graphics/IGraphics.h"
 #include "plugin/DenormalGuard.h"
-#include "plugin/GrowableText.h"
 #include "plugin/vst3/Vst3Text.h"
 #include "plugin/vst3/Vst3View.h"
 
@@ -281,9 +280,7 @@ void IPlugVST3::ProcessPiece(int offset, int frames, bool doubles) {
       BindDoubleBuffers(mHostIn64, mHostOut64, offset + done, piece);
       ProcessBlock(InputPointers(), OutputPointers(), piece);
     } else {
-      BindFloatBuffers(mHostIn32, mHostOut32, offset + done, piece);
-      ProcessBlock(InputPointers(), OutputPointers(), piece);
-      WriteBackFloatOutputs(piece, false);
+      ProcessFloatPiece(mHostIn32, mHostOut32, offset + done, piece, false);
     }
     done += piece;
   }
@@ -520,8 +517,14 @@ void IPlugVST3::ReadTransport(TransportInfo* info) {
   info->loopEnabled = (c.state & ProcessContext::kCycleActive) != 0;
 }
 
-// The view answers the editor's size whenever a host asks for it.
-void IPlugVST3::ResizeEditor(int width, int height) { EditorResized(Editor(), width, height); }
+// An open editor changed its size (a new scale): the attached view asks the
+// host's frame for it. Window thread, without the plug-in's section: the
+// host may answer with onSize at once.
+void IPlugVST3::ResizeEditor(int width, int height) {
+  EditorResized(Editor(), width, height);
+  if (mAttachedView != nullptr && Editor() != nullptr && Editor()->IsWindowOpen())
+    mAttachedView->RequestResize(width, height);
+}
 
 // State
 
@@ -529,14 +532,7 @@ tresult IPlugVST3::GetComponentState(IBStream* state) {
   if (state == nullptr) return kInvalidArgument;
   CriticalSectionGuard guard(mLock);
   // Exactly the VST 2.4 build's program chunk.
-  mStateOut.Resize(0);
-  WriteVersionHeader(mStateOut);
-  bool ok = WriteState(mStateOut);
-  if (ok) {
-    const int before = mStateOut.Size();
-    ok = mStateOut.AppendString(PresetName(CurrentPresetIndex())) > before;
-  }
-  if (!ok) return kResultFalse;
+  if (!WriteProgramChunk(mStateOut)) return kResultFalse;
   for (int done = 0; done < mStateOut.Size();) {
     int32_t written = -1;
     if (state->write(mStateOut.Data() + done, mStateOut.Size() - done, &written) != kResultOk) return kResultFalse;
@@ -584,20 +580,9 @@ bool IPlugVST3::LoadState(const ChunkBuffer& chunk) {
   if (!SerializePresets(mUndoBank) || !WriteState(mUndoValues)) return false;
 
   mHoldNotes = true;
-  // A program chunk (what getState writes), else a VST 2.4 bank chunk.
-  bool loaded = false;
-  int at = ReadState(chunk, position);
-  if (at == bytes) {
-    ModifyCurrentPreset(nullptr);
-    loaded = true;
-  } else if (at >= 0 && at < bytes) {
-    GrowableText name;
-    at = chunk.ReadString(&name, at);
-    if (at == bytes) {
-      ModifyCurrentPreset(name.Get());
-      loaded = true;
-    }
-  }
+  // A whole program chunk (what getState writes), else a whole VST 2.4 bank
+  // chunk; a part of either is undone below.
+  bool loaded = ReadProgram(chunk, position) == bytes;
   if (!loaded) loaded = UnserializePresets(chunk, position) == bytes;
   if (!loaded) {
     UnserializePresets(mUndoBank, 0);

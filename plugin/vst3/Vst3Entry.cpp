@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "VeltraneVersion.h"
-#include "platform/CriticalSection.h"
 #include "plugin/vst3/IPlugVST3.h"
 #include "plugin/vst3/Vst3Text.h"
 
@@ -25,12 +24,6 @@ const char kClassName[] = "Quorvel Veltrane";
 const char kSubCategories[] = "Fx|Modulation|Pitch Shift";
 // The interface level these declarations follow.
 const char kSdkVersion[] = "VST 3.7.0";
-
-// Creation of instances is serialised across the process.
-CriticalSection& CreationLock() {
-  static CriticalSection section;
-  return section;
-}
 
 void CopyField(char* target, const char* text, size_t size) {
   std::memset(target, 0, size);
@@ -111,22 +104,12 @@ class Factory final : public IPluginFactory3 {
     *obj = nullptr;
     if (cid == nullptr || iid == nullptr) return kInvalidArgument;
     if (!SameUid(cid, IPlugVST3::kClassId)) return kNoInterface;
-    CriticalSectionGuard guard(CreationLock());
     const HostConnection host{mHostContext};
-    IPlugBase* created = nullptr;
-    try {
-      created = CreatePlugin(&host);
-    } catch (...) {
-      // No exception may reach the host.
-      return kOutOfMemory;
-    }
-    if (created == nullptr) return kOutOfMemory;
-    created->FillEmptyPresets(created->NumPresets());
-    // In a VST3 build the product derives from this binding.
-    IPlugVST3* plug = static_cast<IPlugVST3*>(created);
+    IPlugVST3* plug = CreateInstance<IPlugVST3>(&host);
+    if (plug == nullptr) return kOutOfMemory;
     const tresult result = plug->queryInterface(iid, obj);
     if (result != kResultOk) {
-      delete created;  // no reference was handed out
+      delete plug;  // no reference was handed out
       return result;
     }
     return kResultOk;

@@ -1,5 +1,6 @@
 #include "plugin/vst3/Vst3View.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "graphics/IGraphics.h"
@@ -19,6 +20,8 @@ tresult Vst3View::queryInterface(const TUID iid, void** obj) {
   void* found = nullptr;
   if (SameUid(iid, kFUnknownIid) || SameUid(iid, kIPlugViewIid))
     found = static_cast<IPlugView*>(this);
+  else if (SameUid(iid, kIPlugViewContentScaleSupportIid))
+    found = static_cast<IPlugViewContentScaleSupport*>(this);
   else if (SameUid(iid, kITimerHandlerIid))
     found = static_cast<ITimerHandler*>(this);
   else if (SameUid(iid, kIEventHandlerIid))
@@ -47,6 +50,12 @@ tresult Vst3View::attached(void* parent, FIDString type) {
   if (!mPlug->OpenEditorIn(parent, this)) return kResultFalse;
   mAttached = true;
   StartRefresh();
+  // The host's window may have another scale than the size request saw:
+  // the host sizes its frame to the window made.
+  int width = 0, height = 0;
+  if (mAnsweredWidth > 0 && mPlug->EditorPixelSize(&width, &height) &&
+      (width != mAnsweredWidth || height != mAnsweredHeight))
+    RequestResize(width, height);
   return kResultOk;
 }
 
@@ -60,29 +69,48 @@ tresult Vst3View::removed() {
 
 tresult Vst3View::getSize(ViewRect* size) {
   if (size == nullptr) return kInvalidArgument;
-  IGraphics* editor = mPlug->Editor();
-  if (editor == nullptr) return kResultFalse;
-  *size = ViewRect{0, 0, editor->Width(), editor->Height()};
+  int width = 0, height = 0;
+  if (!mPlug->EditorPixelSize(&width, &height)) return kResultFalse;
+  *size = ViewRect{0, 0, width, height};
+  mAnsweredWidth = width;
+  mAnsweredHeight = height;
   return kResultOk;
 }
 
 tresult Vst3View::onSize(ViewRect* newSize) {
   if (newSize == nullptr) return kInvalidArgument;
-  IGraphics* editor = mPlug->Editor();
-  // The panel has one size.
-  if (editor == nullptr || newSize->right - newSize->left != editor->Width() ||
-      newSize->bottom - newSize->top != editor->Height())
+  int width = 0, height = 0;
+  // The panel has one size at a scale.
+  if (!mPlug->EditorPixelSize(&width, &height) || newSize->right - newSize->left != width ||
+      newSize->bottom - newSize->top != height)
     return kResultFalse;
   return kResultOk;
 }
 
 tresult Vst3View::checkSizeConstraint(ViewRect* rect) {
   if (rect == nullptr) return kInvalidArgument;
-  IGraphics* editor = mPlug->Editor();
-  if (editor == nullptr) return kResultFalse;
-  rect->right = rect->left + editor->Width();
-  rect->bottom = rect->top + editor->Height();
+  int width = 0, height = 0;
+  if (!mPlug->EditorPixelSize(&width, &height)) return kResultFalse;
+  rect->right = rect->left + width;
+  rect->bottom = rect->top + height;
   return kResultOk;
+}
+
+// The host's scale is one of the editor's sources (the user's zoom comes
+// first); scales outside what the panel draws are limited, and said so.
+tresult Vst3View::setContentScaleFactor(ScaleFactor factor) {
+  if (!std::isfinite(factor) || !(factor > 0.0f)) return kInvalidArgument;
+  if (mPlug->Editor() == nullptr) return kResultFalse;
+  mPlug->SetHostScale(factor);
+  return factor >= IGraphics::kMinScale && factor <= IGraphics::kMaxScale ? kResultTrue : kResultFalse;
+}
+
+void Vst3View::RequestResize(int width, int height) {
+  if (!mAttached || mFrame == nullptr || width <= 0 || height <= 0) return;
+  mAnsweredWidth = width;
+  mAnsweredHeight = height;
+  ViewRect rect{0, 0, width, height};
+  mFrame->resizeView(this, &rect);
 }
 
 tresult Vst3View::setFrame(IPlugFrame* frame) {

@@ -7,6 +7,10 @@
 // frame): a 40 ms timer repaints and refreshes the indicators, and the X
 // connection's descriptor wakes it for input. On Windows the window repaints
 // on its own timer and the view adds one for the indicators.
+//
+// Sizes are window pixels at the editor's scale in effect; the host's scale
+// comes through IPlugViewContentScaleSupport, and a new scale while the view
+// is attached asks the host's frame for the new size.
 #pragma once
 
 #include <atomic>
@@ -15,7 +19,10 @@
 
 class IPlugVST3;
 
-class Vst3View final : public vst3::IPlugView, public vst3::ITimerHandler, public vst3::IEventHandler {
+class Vst3View final : public vst3::IPlugView,
+                       public vst3::IPlugViewContentScaleSupport,
+                       public vst3::ITimerHandler,
+                       public vst3::IEventHandler {
  public:
   static constexpr int kRefreshMs = 40;
 
@@ -46,6 +53,12 @@ class Vst3View final : public vst3::IPlugView, public vst3::ITimerHandler, publi
   vst3::tresult canResize() override { return vst3::kResultFalse; }
   vst3::tresult checkSizeConstraint(vst3::ViewRect* rect) override;
 
+  // IPlugViewContentScaleSupport
+  vst3::tresult setContentScaleFactor(ScaleFactor factor) override;
+
+  // The editor's window has a new size: the host's frame follows.
+  void RequestResize(int width, int height);
+
   // ITimerHandler, IEventHandler (Linux run loop)
   void onTimer() override;
   void onFDIsSet(vst3::FileDescriptor fd) override;
@@ -62,6 +75,9 @@ class Vst3View final : public vst3::IPlugView, public vst3::ITimerHandler, publi
   IPlugVST3* mPlug;
   vst3::IPlugFrame* mFrame = nullptr;  // the host's, not counted
   bool mAttached = false;
+  // The size getSize last answered (0 before the host asked).
+  int mAnsweredWidth = 0;
+  int mAnsweredHeight = 0;
   vst3::IRunLoop* mRunLoop = nullptr;  // Linux
   void* mTimerWindow = nullptr;        // Windows
 };

@@ -525,6 +525,15 @@ class IPlugFrame : public FUnknown {
 };
 constexpr Uid kIPlugFrameIid = MakeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
 
+// Offered by the view: the host says the scale of its window (1 = 100 %),
+// before or while the view is attached.
+class IPlugViewContentScaleSupport : public FUnknown {
+ public:
+  using ScaleFactor = float;
+  virtual tresult setContentScaleFactor(ScaleFactor factor) = 0;
+};
+constexpr Uid kIPlugViewContentScaleSupportIid = MakeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+
 // Linux: the host's GUI thread runs a loop the editor hooks into, asked
 // for through the frame. Every call arrives on that thread.
 using FileDescriptor = int;

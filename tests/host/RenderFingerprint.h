@@ -43,5 +43,38 @@ inline ref::Settings PartSettings(int part) {
 // The input of both channels over all parts.
 inline std::vector<double> Input(int channel) { return ref::Noise(kFrames, channel == 0 ? 2024 : 4202, 0.5); }
 
+// Both channels of the input as the host's samples: frames from .. to - 1,
+// or part `part`'s frames.
+template <typename Sample>
+std::vector<std::vector<Sample>> InputFrames(size_t from, size_t to) {
+  std::vector<std::vector<Sample>> in(2);
+  for (int c = 0; c < 2; ++c) {
+    const std::vector<double> all = Input(c);
+    in[c].assign(all.begin() + static_cast<long>(from), all.begin() + static_cast<long>(to));
+  }
+  return in;
+}
+template <typename Sample>
+std::vector<std::vector<Sample>> PartInput(int part) {
+  return InputFrames<Sample>(part * kFrames / kParts, (part + 1) * kFrames / kParts);
+}
+
+// The fixed render through one plug-in: `render(part, input)` gives part
+// `part` its settings and returns its output for that input. The hash is
+// over every part's output, interleaved and little-endian as in memory on
+// every build.
+template <typename Sample, typename Render>
+uint64_t HashRender(Render render) {
+  uint64_t hash = ref::Fnv1a(nullptr, 0);
+  for (int part = 0; part < kParts; ++part) {
+    const std::vector<std::vector<Sample>> out = render(part, PartInput<Sample>(part));
+    for (size_t i = 0; i < out[0].size(); ++i) {
+      hash = ref::Fnv1a(&out[0][i], sizeof(Sample), hash);
+      hash = ref::Fnv1a(&out[1][i], sizeof(Sample), hash);
+    }
+  }
+  return hash;
+}
+
 }  // namespace fingerprint
 }  // namespace testhost

@@ -4,66 +4,30 @@
 // channels.
 #include <cmath>
 
+#include "tests/host/RenderFingerprint.h"
 #include "tests/plugin/clap/ClapTestSupport.h"
 
 namespace claphost {
 namespace {
 
 using Audio = ClapTest;
-
-const std::vector<int> kBlocks = {256, 1, 7, 44, 512, 4096, 100, 33};
-
-ref::Settings Busy(int part) {
-  ref::Settings s;
-  s.volume[0] = 1.75;
-  s.volume[1] = 0.6;
-  s.mix[0] = 0.8;
-  s.mix[1] = 0.45;
-  s.mode[0] = part % 3;
-  s.mode[1] = (part + 1) % 3;
-  s.rangeIndex = 3 - part % 4;
-  s.freqMin[0] = -0.66;
-  s.freqMax[0] = 0.71;
-  s.freqMin[1] = 0.35;
-  s.freqMax[1] = -0.9;
-  s.waveform = 1 + part % 4;
-  s.lfoRate = 0.45;
-  s.linked = part == 2;
-  return s;
-}
+namespace fingerprint = testhost::fingerprint;
+using fingerprint::PartSettings;
 
 // The VST 2.4 host tests' fixed render (every mode, sweeping LFOs, a linked
 // stretch, blocks of 1 to 4096 frames) hashes to the values committed there
 // for the VST 2.4 build: bit-identical audio in both precisions.
 TEST_F(Audio, TheFixedRenderHashesToTheVst2BuildsValue) {
-  const uint64_t kDoubleRenderHash = 0x966616f5904bb4c7ull;
-  const uint64_t kFloatRenderHash = 0x444e569c73d20473ull;
-  const size_t kFrames = 6 * 8192;
-  const std::vector<double> left = ref::Noise(kFrames, 2024, 0.5), right = ref::Noise(kFrames, 4202, 0.5);
   for (bool useDouble : {true, false}) {
     auto plugin = Running(44100.0, 1024);
     ASSERT_TRUE(plugin);
-    uint64_t hash = ref::Fnv1a(nullptr, 0);
-    for (int part = 0; part < 6; ++part) {
-      Configure(*plugin, Busy(part));
-      const size_t from = part * kFrames / 6, to = (part + 1) * kFrames / 6;
-      if (useDouble) {
-        DoubleBuffers in = {{left.begin() + from, left.begin() + to}, {right.begin() + from, right.begin() + to}};
-        const DoubleBuffers out = RenderClap<double>(*plugin, in, kBlocks);
-        for (size_t i = 0; i < out[0].size(); ++i) {
-          hash = ref::Fnv1a(&out[0][i], sizeof(double), hash);
-          hash = ref::Fnv1a(&out[1][i], sizeof(double), hash);
-        }
-      } else {
-        FloatBuffers in = {{left.begin() + from, left.begin() + to}, {right.begin() + from, right.begin() + to}};
-        const FloatBuffers out = RenderClap<float>(*plugin, in, kBlocks);
-        for (size_t i = 0; i < out[0].size(); ++i) {
-          hash = ref::Fnv1a(&out[0][i], sizeof(float), hash);
-          hash = ref::Fnv1a(&out[1][i], sizeof(float), hash);
-        }
-      }
-    }
-    EXPECT_EQ(hash, useDouble ? kDoubleRenderHash : kFloatRenderHash) << "got 0x" << std::hex << hash;
+    auto render = [&](int part, const auto& in) {
+      Configure(*plugin, PartSettings(part));
+      return RenderClap(*plugin, in, fingerprint::kBlocks);
+    };
+    const uint64_t hash = useDouble ? fingerprint::HashRender<double>(render) : fingerprint::HashRender<float>(render);
+    EXPECT_EQ(hash, useDouble ? fingerprint::kDoubleRenderHash : fingerprint::kFloatRenderHash)
+        << "got 0x" << std::hex << hash;
   }
 }
 
@@ -74,7 +38,7 @@ TEST_F(Audio, ChangesTakeEffectAtTheirFrame) {
   ASSERT_TRUE(clap);
   auto vst = Vst2();
   ASSERT_TRUE(vst);
-  ref::Settings s = Busy(1);
+  ref::Settings s = PartSettings(1);
   s.syncToHost = true;
   s.lfoRate = (17.0 / 19.0) * (17.0 / 19.0);
   Configure(*clap, s);
@@ -118,7 +82,7 @@ TEST_F(Audio, TempoSyncFollowsTheTransport) {
     ASSERT_TRUE(clap);
     auto vst = Vst2();
     ASSERT_TRUE(vst);
-    ref::Settings s = Busy(0);
+    ref::Settings s = PartSettings(0);
     s.waveform = 4;
     s.syncToHost = true;
     s.lfoRate = (17.0 / 19.0) * (17.0 / 19.0);  // "1/8"
@@ -158,7 +122,7 @@ TEST_F(Audio, FewerChannelsThanTheStereoPorts) {
   ASSERT_TRUE(clap);
   auto vst = Vst2();
   ASSERT_TRUE(vst);
-  const ref::Settings s = Busy(3);
+  const ref::Settings s = PartSettings(3);
   Configure(*clap, s);
   testhost::Configure(*vst, s);
   const std::vector<double> noise = ref::Noise(1000, 9, 0.5);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <lv2/options/options.h>
 #include <lv2/patch/patch.h>
 #include <lv2/ui/ui.h>
 
@@ -30,6 +31,14 @@ struct EditorHost {
   std::vector<uint32_t> formats;
   std::vector<std::pair<uint32_t, bool>> touches;
   int width = 0, height = 0;
+  // ui:resize, recording the size asked for.
+  LV2UI_Resize Resize() {
+    return {this, [](LV2UI_Feature_Handle handle, int w, int h) {
+              static_cast<EditorHost*>(handle)->width = w;
+              static_cast<EditorHost*>(handle)->height = h;
+              return 0;
+            }};
+  }
   std::map<uint32_t, float> Values() const {
     std::map<uint32_t, float> values;
     for (const auto& w : writes) {
@@ -41,9 +50,8 @@ struct EditorHost {
   }
 };
 
-TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) {
-  testhost::X11Parent parent(700, 500);
-  if (!parent.ok()) GTEST_SKIP() << parent.why();
+// The bundle's one editor, from the binary it names.
+void LoadEditor(const LV2UI_Descriptor** descriptor) {
   ASSERT_NE(lv2host::Plugin(), nullptr);
   LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
   ASSERT_EQ(lilv_uis_size(uis), 1u);
@@ -52,17 +60,20 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   lilv_free(path);
   ASSERT_NE(library, nullptr) << dlerror();
-  const LV2UI_Descriptor* descriptor =
-      reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"))(0);
-  ASSERT_STREQ(descriptor->URI, lilv_node_as_uri(lilv_ui_get_uri(ui)));
+  *descriptor = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"))(0);
+  ASSERT_STREQ((*descriptor)->URI, lilv_node_as_uri(lilv_ui_get_uri(ui)));
   lilv_uis_free(uis);
+}
+
+TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) {
+  testhost::X11Parent parent(700, 500);
+  if (!parent.ok()) GTEST_SKIP() << parent.why();
+  const LV2UI_Descriptor* descriptor = nullptr;
+  LoadEditor(&descriptor);
+  ASSERT_NE(descriptor, nullptr);
 
   EditorHost host;
-  LV2UI_Resize resize = {&host, [](LV2UI_Feature_Handle h, int width, int height) {
-                           static_cast<EditorHost*>(h)->width = width;
-                           static_cast<EditorHost*>(h)->height = height;
-                           return 0;
-                         }};
+  LV2UI_Resize resize = host.Resize();
   LV2UI_Touch touch = {&host, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
                          static_cast<EditorHost*>(h)->touches.emplace_back(port, grabbed);
                        }};
@@ -148,6 +159,40 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
                                                       {11, float(values[10])}}));
   EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
 
+  descriptor->cleanup(editor);
+  parent.Sync();
+  EXPECT_TRUE(parent.Children().empty());
+}
+
+// A host that gives its scale (the ui:scaleFactor option) gets the editor
+// at that scale in its window, and is asked for the window's size.
+TEST(Lv2Editor, TheHostsScaleFactorOpensTheEditorAtItsSize) {
+  testhost::X11Parent parent(1200, 800);
+  if (!parent.ok()) GTEST_SKIP() << parent.why();
+  const LV2UI_Descriptor* descriptor = nullptr;
+  LoadEditor(&descriptor);
+  ASSERT_NE(descriptor, nullptr);
+  EditorHost host;
+  LV2UI_Resize resize = host.Resize();
+  const float scale = 2.0f;
+  const LV2_Options_Option options[] = {
+      {LV2_OPTIONS_INSTANCE, 0, Map(LV2_UI__scaleFactor), sizeof scale, Map(LV2_ATOM__Float), &scale},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  const LV2_Feature parentFeature = {LV2_UI__parent, parent.handle()}, resizeFeature = {LV2_UI__resize, &resize},
+                    idleFeature = {LV2_UI__idleInterface, nullptr}, mapFeature = {LV2_URID__map, lv2host::UridMap()},
+                    optionsFeature = {LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+  const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &idleFeature, &mapFeature, &optionsFeature, nullptr};
+  auto write = [](LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {};
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle editor = descriptor->instantiate(descriptor, lv2host::kPluginUri, "", write, &host, &widget, features);
+  ASSERT_NE(editor, nullptr);
+  parent.Sync();
+  const unsigned long window = reinterpret_cast<uintptr_t>(widget);
+  EXPECT_EQ(parent.Children(), std::vector<unsigned long>{window});
+  int width = 0, height = 0;
+  EXPECT_TRUE(parent.Size(window, &width, &height));
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(2 * 584, 2 * 390));
+  EXPECT_EQ(std::make_pair(host.width, host.height), std::make_pair(width, height));
   descriptor->cleanup(editor);
   parent.Sync();
   EXPECT_TRUE(parent.Children().empty());

@@ -201,6 +201,13 @@ tresult Frame::queryInterface(const TUID iid, void** obj) {
   return Answer(iid, obj, static_cast<IPlugFrame*>(this), {&kIPlugFrameIid});
 }
 
+tresult Frame::resizeView(IPlugView* view, ViewRect* newSize) {
+  if (view == nullptr || newSize == nullptr) return kInvalidArgument;
+  ViewRect granted = *newSize;
+  resizes.push_back(Resize{granted.right - granted.left, granted.bottom - granted.top, view->onSize(&granted)});
+  return kResultTrue;
+}
+
 // The module
 
 Module::Module(const std::string& bundle) {

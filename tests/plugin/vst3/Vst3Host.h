@@ -128,7 +128,9 @@ class Handler : public Counted<vst3::IComponentHandler, vst3::IUnitHandler> {
 };
 
 // The host's frame around the editor; on Linux with the run loop hosts
-// must offer there.
+// must offer there. A resize request is granted and answered with the
+// view's onSize, as hosts do; each request's size and onSize's answer are
+// kept.
 class Frame : public Counted<vst3::IPlugFrame
 #if !defined(_WIN32)
                              ,
@@ -137,7 +139,14 @@ class Frame : public Counted<vst3::IPlugFrame
                              > {
  public:
   vst3::tresult queryInterface(const vst3::TUID iid, void** obj) override;
-  vst3::tresult resizeView(vst3::IPlugView*, vst3::ViewRect*) override { return vst3::kResultFalse; }
+  vst3::tresult resizeView(vst3::IPlugView* view, vst3::ViewRect* newSize) override;
+
+  struct Resize {
+    int width;
+    int height;
+    vst3::tresult onSize;
+  };
+  std::vector<Resize> resizes;
 #if !defined(_WIN32)
   vst3::tresult registerEventHandler(vst3::IEventHandler* handler, vst3::FileDescriptor fd) override;
   vst3::tresult unregisterEventHandler(vst3::IEventHandler* handler) override;

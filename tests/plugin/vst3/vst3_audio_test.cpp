@@ -2,6 +2,7 @@
 // same settings and input in both precisions and odd block sizes,
 // automation at its sample, the host's transport for the synced LFO, mono
 // buses, buffers processed in place, and calls a careless host makes.
+#include "tests/host/RenderFingerprint.h"
 #include "tests/plugin/vst3/Vst3TestSupport.h"
 
 namespace vst3host {
@@ -12,41 +13,22 @@ using testhost::FirstDifference;
 using testhost::ref::Settings;
 using Audio = Vst3Test;
 
-const std::vector<int> kBlocks = {256, 1, 7, 44, 512, 4096, 100, 33};  // 4096 is longer than announced
+namespace fingerprint = testhost::fingerprint;
+using fingerprint::kBlocks;  // 4096 is longer than announced
+using fingerprint::PartSettings;
 
-Settings Busy(int variant) {
-  Settings s;
-  s.volume[0] = 1.75;
-  s.volume[1] = 0.6;
-  s.mix[0] = 0.8;
-  s.mix[1] = 0.45;
-  s.mode[0] = variant % 3;
-  s.mode[1] = (variant + 1) % 3;
-  s.rangeIndex = 3 - variant % 4;
-  s.freqMin[0] = -0.66;
-  s.freqMax[0] = 0.71;
-  s.freqMin[1] = 0.35;
-  s.freqMax[1] = -0.9;
-  s.waveform = 1 + variant % 4;
-  s.lfoRate = 0.45;
-  s.linked = variant == 2;
-  return s;
-}
-
+// The fixed render's input, its first `frames` frames.
 template <typename Sample>
 std::vector<std::vector<Sample>> Noise(size_t frames) {
-  const DoubleBuffers d = {testhost::ref::Noise(frames, 2024, 0.5), testhost::ref::Noise(frames, 4202, 0.5)};
-  std::vector<std::vector<Sample>> out(2);
-  for (int c = 0; c < 2; ++c) out[c].assign(d[c].begin(), d[c].end());
-  return out;
+  return fingerprint::InputFrames<Sample>(0, frames);
 }
 
 TEST_F(Audio, BitIdenticalToTheVst2BuildInBothPrecisions) {
   const DoubleBuffers in = Noise<double>(3 * 8192);
   const FloatBuffers inFloat = Noise<float>(3 * 8192);
   for (int variant = 0; variant < 4; ++variant) {
-    Pair doubles = ConfiguredPair(Busy(variant), 48000.0, 1024, kSample64);
-    Pair floats = ConfiguredPair(Busy(variant), 48000.0, 1024, kSample32);
+    Pair doubles = ConfiguredPair(PartSettings(variant), 48000.0, 1024, kSample64);
+    Pair floats = ConfiguredPair(PartSettings(variant), 48000.0, 1024, kSample32);
     ASSERT_TRUE(doubles.vst3 && floats.vst3);
     const DoubleBuffers want = testhost::RenderDouble(*doubles.vst2, in, kBlocks);
     const DoubleBuffers got = Render(*doubles.vst3, in, kBlocks);
@@ -60,7 +42,7 @@ TEST_F(Audio, BitIdenticalToTheVst2BuildInBothPrecisions) {
 }
 
 TEST_F(Audio, AutomationAtItsSampleIsTheVst2BuildSetBetweenBlocks) {
-  Pair pair = ConfiguredPair(Busy(0), 44100.0, 2048, kSample64);
+  Pair pair = ConfiguredPair(PartSettings(0), 44100.0, 2048, kSample64);
   ASSERT_TRUE(pair.vst3);
   // Values a float holds exactly, so both builds get the same number.
   const struct {
@@ -82,7 +64,7 @@ TEST_F(Audio, AutomationAtItsSampleIsTheVst2BuildSetBetweenBlocks) {
 }
 
 TEST_F(Audio, TheHostsTransportDrivesTheSyncedLfoAsInTheVst2Build) {
-  Settings s = Busy(1);
+  Settings s = PartSettings(1);
   s.syncToHost = true;
   s.lfoRate = 14.0 / 19.0 * (14.0 / 19.0);  // "1/4"
   Pair pair = ConfiguredPair(s, 44100.0, 1024, kSample64);
@@ -126,13 +108,13 @@ TEST_F(Audio, TheHostsTransportDrivesTheSyncedLfoAsInTheVst2Build) {
 TEST_F(Audio, MonoBusesAndBuffersProcessedInPlace) {
   const DoubleBuffers in = Noise<double>(4096);
   const DoubleBuffers leftOnly = {in[0], std::vector<double>(in[0].size(), 0.0)};
-  Pair pair = ConfiguredPair(Busy(1), 44100.0, 1024, kSample64);
+  Pair pair = ConfiguredPair(PartSettings(1), 44100.0, 1024, kSample64);
   ASSERT_TRUE(pair.vst3);
   const DoubleBuffers want = testhost::RenderDouble(*pair.vst2, leftOnly, {1024});
 
   // A mono input reads silence on the second channel.
   SpeakerArrangement mono = kMono, stereo = kStereo;
-  Pair monoIn = ConfiguredPair(Busy(1), 44100.0, 1024, kSample64);
+  Pair monoIn = ConfiguredPair(PartSettings(1), 44100.0, 1024, kSample64);
   monoIn.vst3->Stop();
   ASSERT_EQ(monoIn.vst3->processor->setBusArrangements(&mono, 1, &stereo, 1), kResultTrue);
   monoIn.vst3->Start(44100.0, 1024, kSample64);
@@ -145,7 +127,7 @@ TEST_F(Audio, MonoBusesAndBuffersProcessedInPlace) {
   for (int c = 0; c < 2; ++c) EXPECT_EQ(FirstDifference(out[c], want[c]), -1) << "mono in, channel " << c;
 
   // In place: the host's input buffers are its output buffers.
-  Pair inPlace = ConfiguredPair(Busy(1), 44100.0, 1024, kSample64);
+  Pair inPlace = ConfiguredPair(PartSettings(1), 44100.0, 1024, kSample64);
   DoubleBuffers buffers = leftOnly;
   for (size_t at = 0; at < in[0].size(); at += 1024) {
     double* io[2] = {buffers[0].data() + at, buffers[1].data() + at};
@@ -155,7 +137,7 @@ TEST_F(Audio, MonoBusesAndBuffersProcessedInPlace) {
 }
 
 TEST_F(Audio, CarelessHostCallsAreAnsweredAndSurvived) {
-  Pair pair = ConfiguredPair(Busy(3), 44100.0, 512, kSample32);
+  Pair pair = ConfiguredPair(PartSettings(3), 44100.0, 512, kSample32);
   ASSERT_TRUE(pair.vst3);
   Instance& p = *pair.vst3;
   ProcessSetup nonsense[] = {{kRealtime, kSample32, 512, 0.0}, {kRealtime, kSample32, 512, -44100.0},

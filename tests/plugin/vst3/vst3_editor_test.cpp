@@ -4,8 +4,10 @@
 // and its linked partner's to the host inside their gestures, and goes away
 // when removed.
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "tests/host/HostEditorParent.h"
 #include "tests/plugin/vst3/Vst3TestSupport.h"
@@ -161,6 +163,87 @@ TEST_F(Vst3Editor, InARealParentItShowsThePanelAndSendsGesturesToTheHost) {
   EXPECT_TRUE(frame.timers.empty());
   EXPECT_TRUE(frame.fds.empty());
 #endif
+  EXPECT_EQ(view->release(), 0u);
+}
+
+// The host offers scale 2 before attaching: the view answers the doubled
+// size and the window opens at it. Offered while attached, a new scale
+// resizes the window and asks the host's frame for the new size.
+TEST_F(Vst3Editor, InARealParentTheHostsScaleSizesTheWindowAndTheFrame) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  Frame frame;
+  IPlugView* view = plugin->controller->createView(kEditorViewName);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->setFrame(&frame), kResultOk);
+  void* found = nullptr;
+  ASSERT_EQ(view->queryInterface(kIPlugViewContentScaleSupportIid.bytes, &found), kResultOk);
+  auto* scale = static_cast<IPlugViewContentScaleSupport*>(found);
+  EXPECT_EQ(scale->setContentScaleFactor(std::nanf("")), kInvalidArgument);
+  ASSERT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);
+  ViewRect size{};
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.right - size.left, 2 * kWidth);
+  EXPECT_EQ(size.bottom - size.top, 2 * kHeight);
+  ViewRect asked{0, 0, 800, 600};
+  ASSERT_EQ(view->checkSizeConstraint(&asked), kResultOk);
+  EXPECT_EQ(asked.right, 2 * kWidth);
+  EXPECT_EQ(asked.bottom, 2 * kHeight);
+
+#if defined(_WIN32)
+  HWND parent = static_cast<HWND>(testhost::MakeParentWindow(2 * kWidth, 2 * kHeight));
+  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
+  ASSERT_EQ(view->attached(parent, kNative), kResultOk);
+  HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
+  ASSERT_NE(child, nullptr);
+  const std::function<std::pair<int, int>()> windowSize = [child] {
+    testhost::PumpWindowMessages();
+    RECT r{};
+    GetClientRect(child, &r);
+    return std::make_pair(static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top));
+  };
+#else
+  testhost::X11Parent parent(2 * kWidth, 2 * kHeight);
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
+  ASSERT_EQ(view->attached(parent.handle(), kNative), kResultOk);
+  const std::vector<unsigned long> children = parent.Children();
+  ASSERT_EQ(children.size(), 1u);
+  const unsigned long child = children[0];
+  const std::function<std::pair<int, int>()> windowSize = [&parent, child] {
+    parent.Sync();
+    int w = 0, h = 0;
+    parent.Size(child, &w, &h);
+    return std::make_pair(w, h);
+  };
+#endif
+  EXPECT_EQ(windowSize(), std::make_pair(2 * kWidth, 2 * kHeight));
+  // The size the host was told is the window's: nothing to ask for.
+  EXPECT_TRUE(frame.resizes.empty());
+
+  ASSERT_EQ(scale->setContentScaleFactor(1.0f), kResultTrue);
+  ASSERT_EQ(frame.resizes.size(), 1u);
+  EXPECT_EQ(frame.resizes[0].width, kWidth);
+  EXPECT_EQ(frame.resizes[0].height, kHeight);
+  EXPECT_EQ(frame.resizes[0].onSize, kResultOk);
+  EXPECT_EQ(windowSize(), std::make_pair(kWidth, kHeight));
+  ASSERT_EQ(scale->setContentScaleFactor(2.0f), kResultTrue);
+  ASSERT_EQ(frame.resizes.size(), 2u);
+  EXPECT_EQ(frame.resizes[1].width, 2 * kWidth);
+  EXPECT_EQ(frame.resizes[1].height, 2 * kHeight);
+  EXPECT_EQ(frame.resizes[1].onSize, kResultOk);
+  EXPECT_EQ(windowSize(), std::make_pair(2 * kWidth, 2 * kHeight));
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.right - size.left, 2 * kWidth);
+  // Beyond what the panel draws: limited to 2, and the host hears so.
+  EXPECT_EQ(scale->setContentScaleFactor(3.0f), kResultFalse);
+  EXPECT_EQ(frame.resizes.size(), 2u);
+
+  ASSERT_EQ(view->removed(), kResultOk);
+#if defined(_WIN32)
+  DestroyWindow(parent);
+  testhost::PumpWindowMessages();
+#endif
+  scale->release();
   EXPECT_EQ(view->release(), 0u);
 }
 
