@@ -30,6 +30,15 @@ void CopyField(char* target, const char* text, size_t size) {
   std::strncpy(target, text, size - 1);
 }
 
+// What all three class-info records say alike of the one class.
+template <typename Info>
+void FillClassBasics(Info* info) {
+  std::memset(info, 0, sizeof *info);
+  std::memcpy(info->cid, IPlugVST3::kClassId.bytes, sizeof info->cid);
+  info->cardinality = kManyInstances;
+  CopyField(info->category, kVstAudioEffectClass, sizeof info->category);
+}
+
 // One factory for the module's life: counted, never deleted.
 class Factory final : public IPluginFactory3 {
  public:
@@ -60,20 +69,14 @@ class Factory final : public IPluginFactory3 {
 
   tresult getClassInfo(int32_t index, PClassInfo* info) override {
     if (info == nullptr || index != 0) return kInvalidArgument;
-    std::memset(info, 0, sizeof *info);
-    std::memcpy(info->cid, IPlugVST3::kClassId.bytes, sizeof info->cid);
-    info->cardinality = kManyInstances;
-    CopyField(info->category, kVstAudioEffectClass, sizeof info->category);
+    FillClassBasics(info);
     CopyField(info->name, kClassName, sizeof info->name);
     return kResultOk;
   }
 
   tresult getClassInfo2(int32_t index, PClassInfo2* info) override {
     if (info == nullptr || index != 0) return kInvalidArgument;
-    std::memset(info, 0, sizeof *info);
-    std::memcpy(info->cid, IPlugVST3::kClassId.bytes, sizeof info->cid);
-    info->cardinality = kManyInstances;
-    CopyField(info->category, kVstAudioEffectClass, sizeof info->category);
+    FillClassBasics(info);
     CopyField(info->name, kClassName, sizeof info->name);
     // Not distributable: the processor and the controller are one object.
     info->classFlags = 0;
@@ -86,10 +89,7 @@ class Factory final : public IPluginFactory3 {
 
   tresult getClassInfoUnicode(int32_t index, PClassInfoW* info) override {
     if (info == nullptr || index != 0) return kInvalidArgument;
-    std::memset(info, 0, sizeof *info);
-    std::memcpy(info->cid, IPlugVST3::kClassId.bytes, sizeof info->cid);
-    info->cardinality = kManyInstances;
-    CopyField(info->category, kVstAudioEffectClass, sizeof info->category);
+    FillClassBasics(info);
     vst3bind::ToUtf16(kClassName, info->name, 64);
     info->classFlags = 0;
     CopyField(info->subCategories, kSubCategories, sizeof info->subCategories);

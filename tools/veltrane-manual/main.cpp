@@ -5,8 +5,6 @@
 // chose for themselves would win over the scales asked for here.
 //
 //   veltrane-manual-assets OUTDIR
-#include <png.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -16,6 +14,7 @@
 #include "effect/Veltrane.h"
 #include "graphics/IGraphicsHeadless.h"
 #include "render/PngImage.h"
+#include "tools/veltrane-render/PngFile.h"
 
 namespace {
 
@@ -25,42 +24,23 @@ IGraphics* HeadlessWithArtwork(IPlugBase* plug) {
   return window;
 }
 
-void AppendToVector(png_structp png, png_bytep data, size_t n) {
-  auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + n);
-}
-void NoFlush(png_structp) {}
-
 bool WritePng(const std::string& path, LICE_IBitmap* bitmap) {
   const int w = bitmap->PixelWidth(), h = bitmap->PixelHeight();
-  std::vector<png_byte> rgb(static_cast<size_t>(w) * 3 * static_cast<size_t>(h));
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * 3 * static_cast<size_t>(h));
   for (int y = 0; y < h; ++y) {
     const int row = bitmap->IsBottomUp() ? h - 1 - y : y;
     const PackedPixel* src = bitmap->PixelBuffer() + static_cast<ptrdiff_t>(row) * bitmap->RowSpanPixels();
     for (int x = 0; x < w; ++x) {
-      png_byte* dst = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      dst[0] = static_cast<png_byte>(src[x] >> 16);
-      dst[1] = static_cast<png_byte>(src[x] >> 8);
-      dst[2] = static_cast<png_byte>(src[x]);
+      unsigned char* dst = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      dst[0] = static_cast<unsigned char>(src[x] >> 16);
+      dst[1] = static_cast<unsigned char>(src[x] >> 8);
+      dst[2] = static_cast<unsigned char>(src[x]);
     }
   }
-  std::vector<unsigned char> file;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, &file, AppendToVector, NoFlush);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < h; ++y) png_write_row(png, &rgb[static_cast<size_t>(y) * w * 3]);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-  return static_cast<bool>(out);
+  std::string error;
+  if (render::WritePng(path, w, h, rgb.data(), error)) return true;
+  std::fprintf(stderr, "veltrane-manual-assets: %s\n", error.c_str());
+  return false;
 }
 
 std::string Json(const std::string& text) {

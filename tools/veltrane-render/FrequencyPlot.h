@@ -79,6 +79,4 @@ class Spectrogram {
 // The FFT length used at a sample rate: about a tenth of a second.
 int SpectrogramFftSize(double sampleRate);
 
-bool WritePng(const std::string& path, int width, int height, const unsigned char* rgb, std::string& error);
-
 }  // namespace render
