@@ -102,8 +102,8 @@ def main():
 
     os.makedirs(a.out, exist_ok=True)
     archives = []
-    for spec in a.trees:
-        system, _, build = spec.partition("=")
+    for tree in a.trees:
+        system, _, build = tree.partition("=")
         if not os.path.isdir(build):
             sys.exit(f"package: no build tree {build} for {system}")
         top = f"Veltrane-{a.version}-{system}"
