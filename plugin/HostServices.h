@@ -17,6 +17,13 @@ struct TransportInfo {
   bool loopEnabled = false;
 };
 
+// A host's sample position as the framework reports it: the nearest whole
+// sample, and 0 when the host gave none or one beyond an int.
+inline int WholeSamplePosition(double position) {
+  if (!(position >= 0.0) || !(position < 2147483647.0)) return 0;
+  return static_cast<int>(position + 0.5);
+}
+
 struct MidiMessage {
   int32_t frameOffset = 0;
   uint8_t status = 0;

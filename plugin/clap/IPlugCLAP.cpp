@@ -188,8 +188,7 @@ void IPlugCLAP::ReadTransport(TransportInfo* info) {
 int IPlugCLAP::HostSamplePosition() {
   TransportInfo info;
   ReadTransport(&info);
-  if (!(info.samplePosition >= 0.0) || !(info.samplePosition < 2147483647.0)) return 0;
-  return static_cast<int>(info.samplePosition + 0.5);
+  return WholeSamplePosition(info.samplePosition);
 }
 
 double IPlugCLAP::HostTempo() {

@@ -262,8 +262,7 @@ void IPlugLV2::ReadTransport(TransportInfo* info) {
 int IPlugLV2::HostSamplePosition() {
   TransportInfo info;
   ReadTransport(&info);
-  if (!(info.samplePosition >= 0.0) || !(info.samplePosition < 2147483647.0)) return 0;
-  return static_cast<int>(info.samplePosition + 0.5);
+  return WholeSamplePosition(info.samplePosition);
 }
 
 double IPlugLV2::HostTempo() {

@@ -117,8 +117,7 @@ VstTimeInfo* IPlugVST::HostTimeInfo(VstInt32 filter) {
 
 int IPlugVST::HostSamplePosition() {
   const VstTimeInfo* info = HostTimeInfo(0);
-  if (info == nullptr || !(info->samplePos >= 0.0) || !(info->samplePos < 2147483647.0)) return 0;
-  return static_cast<int>(info->samplePos + 0.5);
+  return info != nullptr ? WholeSamplePosition(info->samplePos) : 0;
 }
 
 double IPlugVST::HostTempo() {

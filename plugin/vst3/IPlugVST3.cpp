@@ -469,10 +469,7 @@ void IPlugVST3::NotifyHostOfProgramChange() {
 bool IPlugVST3::IsOffline() { return mProcessMode == kOffline; }
 
 int IPlugVST3::HostSamplePosition() {
-  if (!mHasContext) return 0;
-  const double position = static_cast<double>(mContext.projectTimeSamples);
-  if (!(position >= 0.0) || !(position < 2147483647.0)) return 0;
-  return static_cast<int>(position);
+  return mHasContext ? WholeSamplePosition(static_cast<double>(mContext.projectTimeSamples)) : 0;
 }
 
 double IPlugVST3::HostTempo() {

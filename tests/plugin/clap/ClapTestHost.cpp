@@ -293,57 +293,54 @@ clap_process_status ClapInstance::Run(clap_process_t& process, const EventList* 
   return status;
 }
 
+// The host's buffers of one precision as a process call's only input and
+// output port (none when a side has no channels).
 template <typename Sample>
 static void Bind(std::vector<std::vector<Sample>>& buffers, size_t offset, std::vector<Sample*>& pointers,
-                 clap_audio_buffer_t& buffer, bool isDouble) {
+                 clap_audio_buffer_t& buffer) {
   pointers.clear();
   for (auto& b : buffers) pointers.push_back(b.data() + offset);
   std::memset(&buffer, 0, sizeof buffer);
   buffer.channel_count = static_cast<uint32_t>(pointers.size());
-  if (isDouble)
+  if constexpr (sizeof(Sample) == sizeof(double))
     buffer.data64 = reinterpret_cast<double**>(pointers.data());
   else
     buffer.data32 = reinterpret_cast<float**>(pointers.data());
+}
+
+template <typename Sample>
+clap_process_status ClapInstance::ProcessSamples(std::vector<std::vector<Sample>>& in,
+                                                 std::vector<std::vector<Sample>>& out, uint32_t frames,
+                                                 const EventList* events, const clap_event_transport_t* transport,
+                                                 size_t offset) {
+  std::vector<Sample*> inPointers, outPointers;
+  clap_audio_buffer_t inBuffer, outBuffer;
+  Bind(in, offset, inPointers, inBuffer);
+  Bind(out, offset, outPointers, outBuffer);
+  clap_process_t process;
+  std::memset(&process, 0, sizeof process);
+  process.steady_time = -1;
+  process.frames_count = frames;
+  process.transport = transport;
+  process.audio_inputs = in.empty() ? nullptr : &inBuffer;
+  process.audio_inputs_count = in.empty() ? 0 : 1;
+  process.audio_outputs = out.empty() ? nullptr : &outBuffer;
+  process.audio_outputs_count = out.empty() ? 0 : 1;
+  return Run(process, events);
 }
 
 clap_process_status ClapInstance::ProcessFloat(std::vector<std::vector<float>>& in,
                                                std::vector<std::vector<float>>& out, uint32_t frames,
                                                const EventList* events, const clap_event_transport_t* transport,
                                                size_t offset) {
-  std::vector<float*> inPointers, outPointers;
-  clap_audio_buffer_t inBuffer, outBuffer;
-  Bind(in, offset, inPointers, inBuffer, false);
-  Bind(out, offset, outPointers, outBuffer, false);
-  clap_process_t process;
-  std::memset(&process, 0, sizeof process);
-  process.steady_time = -1;
-  process.frames_count = frames;
-  process.transport = transport;
-  process.audio_inputs = in.empty() ? nullptr : &inBuffer;
-  process.audio_inputs_count = in.empty() ? 0 : 1;
-  process.audio_outputs = out.empty() ? nullptr : &outBuffer;
-  process.audio_outputs_count = out.empty() ? 0 : 1;
-  return Run(process, events);
+  return ProcessSamples(in, out, frames, events, transport, offset);
 }
 
 clap_process_status ClapInstance::ProcessDouble(std::vector<std::vector<double>>& in,
                                                 std::vector<std::vector<double>>& out, uint32_t frames,
                                                 const EventList* events, const clap_event_transport_t* transport,
                                                 size_t offset) {
-  std::vector<double*> inPointers, outPointers;
-  clap_audio_buffer_t inBuffer, outBuffer;
-  Bind(in, offset, inPointers, inBuffer, true);
-  Bind(out, offset, outPointers, outBuffer, true);
-  clap_process_t process;
-  std::memset(&process, 0, sizeof process);
-  process.steady_time = -1;
-  process.frames_count = frames;
-  process.transport = transport;
-  process.audio_inputs = in.empty() ? nullptr : &inBuffer;
-  process.audio_inputs_count = in.empty() ? 0 : 1;
-  process.audio_outputs = out.empty() ? nullptr : &outBuffer;
-  process.audio_outputs_count = out.empty() ? 0 : 1;
-  return Run(process, events);
+  return ProcessSamples(in, out, frames, events, transport, offset);
 }
 
 void ClapInstance::Flush(const EventList* events) {

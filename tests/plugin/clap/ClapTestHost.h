@@ -105,6 +105,11 @@ class ClapInstance {
   clap_process_status ProcessDouble(std::vector<std::vector<double>>& in, std::vector<std::vector<double>>& out,
                                     uint32_t frames, const EventList* events = nullptr,
                                     const clap_event_transport_t* transport = nullptr, size_t offset = 0);
+  // What both do, in either precision.
+  template <typename Sample>
+  clap_process_status ProcessSamples(std::vector<std::vector<Sample>>& in, std::vector<std::vector<Sample>>& out,
+                                     uint32_t frames, const EventList* events, const clap_event_transport_t* transport,
+                                     size_t offset);
   void Flush(const EventList* events = nullptr);
   // Processes a block the caller laid out (buffers, frames, transport); the
   // events and the output list are filled in. Allocates nothing, so that
