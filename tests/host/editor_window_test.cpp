@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -40,60 +41,146 @@ TEST_F(EditorWindow, TheRecordAnnouncesAnEditorOfThePanelsSize) {
 }
 
 
-TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
-  const std::string goldenPath = VELTRANE_HOST_EDITOR_GOLDEN;
+// The plug-in's editor opened by effEditOpen in a real parent window of
+// `width` x `height` (Windows under Wine, X11 natively), with what a test
+// does to it: wait for repaints, capture it, drag on it, close it.
+class EditorInParent {
+ public:
+  EditorInParent(PluginInstance& plugin, int width, int height)
+      : plugin_(plugin),
+        width_(width),
+        height_(height)
+#if !defined(_WIN32)
+        ,
+        parent_(width, height)
+#endif
+  {
 #if defined(_WIN32)
-  auto plugin = Running();
-  ASSERT_TRUE(plugin);
-  HWND parent = static_cast<HWND>(MakeParentWindow(kWidth, kHeight));
-  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
-  ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent), 1);
-  HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
-  ASSERT_NE(child, nullptr);
-  RECT r{};
-  GetClientRect(child, &r);
-  EXPECT_EQ(r.right, kWidth);
-  EXPECT_EQ(r.bottom, kHeight);
-  // A host's first idle call sets the shift indicators; the window's own
-  // timer paints, so the host only has to run its message loop.
-  plugin->Dispatch(effEditIdle);
-  const std::function<void()> wait = [] {
+    parent_ = static_cast<HWND>(MakeParentWindow(width, height));
+    if (parent_ == nullptr) {
+      problem_ = "no parent window (is the X server running?)";
+      return;
+    }
+    if (plugin_.Dispatch(effEditOpen, 0, 0, parent_) != 1) {
+      problem_ = "effEditOpen failed";
+      return;
+    }
+    child_ = FindWindowExA(parent_, nullptr, "IPlugWndClass", nullptr);
+    if (child_ == nullptr) problem_ = "the editor made no child window";
+    // A host's first idle call sets the shift indicators; the window's own
+    // timer paints, so the host only has to run its message loop.
+    plugin_.Dispatch(effEditIdle);
+#else
+    if (!parent_.ok()) {
+      skip_ = "no X display to open the editor on: " + parent_.why();
+      return;
+    }
+    parent_.MovePointerAway();
+    if (plugin_.Dispatch(effEditOpen, 0, 0, parent_.handle()) != 1) {
+      problem_ = "effEditOpen failed";
+      return;
+    }
+    const std::vector<unsigned long> children = parent_.Children();
+    if (children.size() != 1) problem_ = "the editor made " + std::to_string(children.size()) + " windows";
+    if (!children.empty()) child_ = children[0];
+#endif
+  }
+
+  ~EditorInParent() {
+#if defined(_WIN32)
+    if (parent_ != nullptr) DestroyWindow(parent_);
+    PumpWindowMessages();
+#endif
+  }
+
+  // Why the test cannot run here, or why opening failed; empty when open.
+  const std::string& skip() const { return skip_; }
+  const std::string& problem() const { return problem_; }
+
+  std::pair<int, int> Size() const {
+    int width = 0, height = 0;
+#if defined(_WIN32)
+    RECT r{};
+    GetClientRect(child_, &r);
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+#else
+    parent_.Size(child_, &width, &height);
+#endif
+    return {width, height};
+  }
+
+  // Lets the window repaint: a Windows window on its own timer, the X11
+  // editor (no timer of its own) in the host's idle calls.
+  void Wait() {
+#if defined(_WIN32)
     PumpWindowMessages();
     Sleep(20);
-  };
-  const std::function<Image()> capture = [child] { return CaptureWindow(child, kWidth, kHeight); };
 #else
-  X11Parent parent(kWidth, kHeight);
-  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
-  parent.MovePointerAway();
+    plugin_.Dispatch(effEditIdle);
+    parent_.Sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+#endif
+  }
+
+  Image Capture() const {
+#if defined(_WIN32)
+    return CaptureWindow(child_, width_, height_);
+#else
+    return parent_.Capture(child_);
+#endif
+  }
+
+  // A left-button drag in window pixels.
+  void Drag(int x0, int y0, int x1, int y1) const {
+#if defined(_WIN32)
+    SendMessageA(child_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x0, y0));
+    for (int i = 1; i <= 4; ++i)
+      SendMessageA(child_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x0 + (x1 - x0) * i / 4, y0 + (y1 - y0) * i / 4));
+    SendMessageA(child_, WM_LBUTTONUP, 0, MAKELPARAM(x1, y1));
+#else
+    parent_.SendDrag(child_, x0, y0, x1, y1);
+#endif
+  }
+
+  // effEditClose's answer; the child window must be gone after it.
+  bool CloseLeavesNoWindow() {
+    const bool closed = plugin_.Dispatch(effEditClose) == 1;
+#if defined(_WIN32)
+    return closed && FindWindowExA(parent_, nullptr, "IPlugWndClass", nullptr) == nullptr;
+#else
+    return closed && parent_.Children().empty();
+#endif
+  }
+
+  void ExpectMatchesGolden(const std::string& goldenPath, const char* artifact, bool mayRewrite = true) {
+    const std::function<void()> wait = [this] { Wait(); };
+    const std::function<Image()> capture = [this] { return Capture(); };
+    ExpectWindowMatchesGolden(wait, capture, goldenPath, width_, height_, artifact, mayRewrite);
+  }
+
+ private:
+  PluginInstance& plugin_;
+  const int width_, height_;
+  std::string skip_, problem_;
+#if defined(_WIN32)
+  HWND parent_ = nullptr;
+  HWND child_ = nullptr;
+#else
+  X11Parent parent_;
+  unsigned long child_ = 0;
+#endif
+};
+
+TEST_F(EditorWindow, TheWindowInARealParentShowsTheGoldenPanel) {
   auto plugin = Running();
   ASSERT_TRUE(plugin);
-  ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent.handle()), 1);
-  const std::vector<unsigned long> children = parent.Children();
-  ASSERT_EQ(children.size(), 1u);
-  const unsigned long child = children[0];
-  int width = 0, height = 0;
-  ASSERT_TRUE(parent.Size(child, &width, &height));
-  EXPECT_EQ(width, kWidth);
-  EXPECT_EQ(height, kHeight);
-  // The X11 editor has no timer of its own: it paints in the host's idle calls.
-  const std::function<void()> wait = [&plugin, &parent] {
-    plugin->Dispatch(effEditIdle);
-    parent.Sync();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  };
-  const std::function<Image()> capture = [&parent, child] { return parent.Capture(child); };
-#endif
-
-  ExpectWindowMatchesGolden(wait, capture, goldenPath, kWidth, kHeight, "editor_window_host.png");
-  EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
-#if defined(_WIN32)
-  EXPECT_EQ(FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr), nullptr);
-  DestroyWindow(parent);
-  PumpWindowMessages();
-#else
-  EXPECT_TRUE(parent.Children().empty());
-#endif
+  EditorInParent editor(*plugin, kWidth, kHeight);
+  if (!editor.skip().empty()) GTEST_SKIP() << editor.skip();
+  ASSERT_EQ(editor.problem(), "");
+  EXPECT_EQ(editor.Size(), std::make_pair(kWidth, kHeight));
+  editor.ExpectMatchesGolden(VELTRANE_HOST_EDITOR_GOLDEN, "editor_window_host.png");
+  EXPECT_TRUE(editor.CloseLeavesNoWindow());
 }
 
 // A scale-aware host says 2x: it is told a window of twice the panel's
@@ -118,63 +205,22 @@ TEST_F(EditorWindow, AtTwiceTheScaleTheWindowShowsThePaintedPanelAndTakesDrags) 
   // panel (546..566, 254..274).
   ASSERT_NEAR(plugin->GetParameter(kVolumeR), 0.5f, 1e-6);
   const int x = 2 * 556, y = 2 * 264;
-#if defined(_WIN32)
-  HWND parent = static_cast<HWND>(MakeParentWindow(kW, kH));
-  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
-  ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent), 1);
-  HWND child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
-  ASSERT_NE(child, nullptr);
-  RECT r{};
-  GetClientRect(child, &r);
-  EXPECT_EQ(r.right, kW);
-  EXPECT_EQ(r.bottom, kH);
-  plugin->Dispatch(effEditIdle);
-  const std::function<void()> wait = [] {
-    PumpWindowMessages();
-    Sleep(20);
-  };
-  const std::function<Image()> capture = [child] { return CaptureWindow(child, kW, kH); };
-  const std::function<void()> drag = [child, x, y] {
-    SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    for (int i = 1; i <= 4; ++i) SendMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y - 10 * i));
-    SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(x, y - 40));
-  };
-#else
-  X11Parent parent(kW, kH);
-  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
-  parent.MovePointerAway();
-  ASSERT_EQ(plugin->Dispatch(effEditOpen, 0, 0, parent.handle()), 1);
-  const std::vector<unsigned long> children = parent.Children();
-  ASSERT_EQ(children.size(), 1u);
-  const unsigned long child = children[0];
-  int width = 0, height = 0;
-  ASSERT_TRUE(parent.Size(child, &width, &height));
-  EXPECT_EQ(width, kW);
-  EXPECT_EQ(height, kH);
-  const std::function<void()> wait = [&plugin, &parent] {
-    plugin->Dispatch(effEditIdle);
-    parent.Sync();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  };
-  const std::function<Image()> capture = [&parent, child] { return parent.Capture(child); };
-  const std::function<void()> drag = [&parent, child, x, y] { parent.SendDrag(child, x, y, x, y - 40); };
-#endif
+
+  EditorInParent editor(*plugin, kW, kH);
+  if (!editor.skip().empty()) GTEST_SKIP() << editor.skip();
+  ASSERT_EQ(editor.problem(), "");
+  EXPECT_EQ(editor.Size(), std::make_pair(kW, kH));
   // Never rewritten from here: the golden image is the painted surface's.
-  ExpectWindowMatchesGolden(wait, capture, goldenPath, kW, kH, "editor_window_2x_host.png", false);
+  editor.ExpectMatchesGolden(goldenPath, "editor_window_2x_host.png", false);
 
   plugin->SetParameter(kLink, 0.0f);
-  wait();
-  drag();
-  for (int i = 0; i < 5; ++i) wait();
+  editor.Wait();
+  editor.Drag(x, y, x, y - 40);
+  for (int i = 0; i < 5; ++i) editor.Wait();
   // The handle's middle follows the pointer: panel y 244 is 1 - (244 - 238) / 52.
   EXPECT_NEAR(plugin->GetParameter(kVolumeR), 1.0 - 6.0 / 52.0, 1e-6);
   EXPECT_NEAR(plugin->GetParameter(kVolumeL), 0.5, 1e-6) << "unlinked: the left stays";
-
-  EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
-#if defined(_WIN32)
-  DestroyWindow(parent);
-  PumpWindowMessages();
-#endif
+  EXPECT_TRUE(editor.CloseLeavesNoWindow());
 }
 
 }  // namespace

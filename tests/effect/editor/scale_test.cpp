@@ -142,25 +142,6 @@ TEST_F(Scale, ControlsAreHitAtTheirEdgesAtEveryScale) {
   }
 }
 
-// A drag on the right volume fader at 2x: 40 window pixels up are 20 panel
-// pixels, the same change as 20 pixels at 1x.
-TEST_F(Scale, ADragAtTwiceTheScaleMovesTheFaderByPanelPixels) {
-  SetParam(kLink, 0.0f);
-  HostSaysScale(2.0f);
-  Open();
-  SetParam(kVolumeR, 0.5f);
-  const PixelRect handle = editor->ToWindowRect(static_cast<IFaderControl*>(Control(kVolumeRFader))->HandleRect());
-  const int x = (handle.left + handle.right) / 2, y = (handle.top + handle.bottom) / 2;
-  editor->PressAt(editor->ToLogical(x), editor->ToLogical(y), Left());
-  editor->DragTo(editor->ToLogical(x), editor->ToLogical(y - 40), Left());
-  editor->ReleaseAt(editor->ToLogical(x), editor->ToLogical(y - 40), MouseModifiers());
-  // The handle's middle follows the pointer: 1 - (y - top - 10) / 52.
-  const double expected = 1.0 - (editor->ToLogical(y - 40) - 228 - 10) / 52.0;
-  EXPECT_NEAR(Control(kVolumeRFader)->Value(), expected, 1e-12);
-  EXPECT_NEAR(plug->ParamAt(kVolumeR)->NormalizedValue(), expected, 1e-12);
-  EXPECT_NEAR(Control(kVolumeLFader)->Value(), 0.5, 1e-12) << "unlinked: the left stays";
-}
-
 TEST_F(Scale, TheUserBeatsTheHostWhichBeatsTheSystem) {
   EXPECT_EQ(GetRect().right, 584);
   // The host's window turns out to be on a screen at 125 %: opening there
