@@ -125,6 +125,39 @@ TEST_F(Link, TextEntryWhileLinkedMovesThePartner) {
   EXPECT_EQ(notices[0].index, kMixR);
 }
 
+// A typed right value keeps its digits while the left takes the nearest
+// normalised step. Reading that state back makes the right the left's
+// normalised copy (the left never moves), and one reading settles it.
+TEST_F(Link, TypedLinkedStateSettlesInOneReading) {
+  auto plugin = Running();
+  ASSERT_TRUE(plugin);
+  plugin->SetParameter(kLink, 1.0f);
+  bool moved = false;
+  for (const char* text : {"0.5", "0.3", "-0.7", "0.123456"}) {
+    for (int i = 0; i < 5; ++i) {
+      if (kLeft[i] == kModeL) continue;
+      SCOPED_TRACE(std::string(text) + " into pair " + std::to_string(i));
+      ASSERT_EQ(plugin->SetParameterText(kRight[i], text), 1);
+      const std::vector<uint8_t> program = plugin->GetChunk(true);
+      auto fresh = NewInstance();
+      ASSERT_TRUE(fresh);
+      fresh->Open();
+      fresh->Dispatch(effSetProgram, 0, plugin->Dispatch(effGetProgram));
+      ASSERT_EQ(fresh->SetChunk(program, true), 1);
+      const std::vector<uint8_t> settled = fresh->GetChunk(true);
+      moved = moved || settled != program;
+      for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(fresh->GetParameter(kLeft[k]), plugin->GetParameter(kLeft[k])) << "pair " << k;
+        EXPECT_EQ(fresh->GetParameter(kRight[k]), fresh->GetParameter(kLeft[k])) << "pair " << k;
+      }
+      ASSERT_EQ(fresh->SetChunk(settled, true), 1);
+      EXPECT_EQ(fresh->GetChunk(true), settled);
+    }
+  }
+  // One of these right values is not the normalised copy of its left.
+  EXPECT_TRUE(moved);
+}
+
 TEST_F(Link, NoticesArriveOnTheCallingThread) {
   auto plugin = Running();
   ASSERT_TRUE(plugin);
