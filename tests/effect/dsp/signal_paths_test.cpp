@@ -9,6 +9,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "effect/dsp/FrequencyShifter.h"
 
 namespace {
@@ -98,20 +102,38 @@ TEST(SignalPaths, EveryVectorWidthGivesTheSameBits) {
   }
 }
 
+// Also with subnormals flushed, as the plug-in runs it: the float paths
+// widen four samples at a time and must treat subnormal, huge and
+// non-finite floats as widening each one would.
 TEST(SignalPaths, FloatBuffersGiveTheBitsOfConvertingAroundTheDoublePath) {
   const std::vector<double> left = Signal(6000, 3), right = Signal(6000, 4);
-  const std::vector<float> leftF(left.begin(), left.end()), rightF(right.begin(), right.end());
-  for (ShiftKernel kernel : {ShiftKernel::kScalar, ShiftKernel::kSse2, ShiftKernel::kAvx}) {
-    if (!ShiftKernelSupported(kernel)) continue;
-    for (const Setting& s : {Setting{0, 1, false, 1, 0.5, 0.25}, Setting{2, 0, true, 3, 0.7, 1.0}}) {
-      auto viaDouble = MakeShifter(kernel, s), direct = MakeShifter(kernel, s);
-      const std::vector<double> wide =
-          Render(*viaDouble, std::vector<double>(leftF.begin(), leftF.end()),
-                 std::vector<double>(rightF.begin(), rightF.end()));
-      const std::vector<float> expected(wide.begin(), wide.end()), got = Render(*direct, leftF, rightF);
-      ASSERT_EQ(0, std::memcmp(expected.data(), got.data(), expected.size() * sizeof(float)))
-          << "kernel " << static_cast<int>(kernel) << " modes " << s.modeL << "/" << s.modeR;
+  std::vector<float> leftF(left.begin(), left.end()), rightF(right.begin(), right.end());
+  leftF[2001] = 1e-40f;
+  rightF[2002] = -1e-41f;
+  leftF[2003] = std::numeric_limits<float>::max();
+  rightF[2004] = -std::numeric_limits<float>::infinity();
+  for (const bool flush : {false, true}) {
+#if defined(__SSE__) || defined(__x86_64__)
+    const unsigned int saved = _mm_getcsr();
+    if (flush) _mm_setcsr(saved | 0x8040u);
+#else
+    if (flush) continue;
+#endif
+    for (ShiftKernel kernel : {ShiftKernel::kScalar, ShiftKernel::kSse2, ShiftKernel::kAvx}) {
+      if (!ShiftKernelSupported(kernel)) continue;
+      for (const Setting& s : {Setting{0, 1, false, 1, 0.5, 0.25}, Setting{2, 0, true, 3, 0.7, 1.0}}) {
+        auto viaDouble = MakeShifter(kernel, s), direct = MakeShifter(kernel, s);
+        const std::vector<double> wide =
+            Render(*viaDouble, std::vector<double>(leftF.begin(), leftF.end()),
+                   std::vector<double>(rightF.begin(), rightF.end()));
+        const std::vector<float> expected(wide.begin(), wide.end()), got = Render(*direct, leftF, rightF);
+        EXPECT_EQ(0, std::memcmp(expected.data(), got.data(), expected.size() * sizeof(float)))
+            << "kernel " << static_cast<int>(kernel) << " modes " << s.modeL << "/" << s.modeR << " flush " << flush;
+      }
     }
+#if defined(__SSE__) || defined(__x86_64__)
+    _mm_setcsr(saved);
+#endif
   }
 }
 
