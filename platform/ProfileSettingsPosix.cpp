@@ -1,26 +1,10 @@
-#include <cctype>
 #include <cstdio>
 #include <string>
 
+#include "platform/IniText.h"
 #include "platform/ProfileSettings.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool SameTextIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 std::string Bounded(std::string text, int maxChars) {
   if (text.size() > static_cast<size_t>(maxChars)) text.resize(static_cast<size_t>(maxChars));
@@ -55,24 +39,24 @@ std::string ReadProfileString(const char* section, const char* key, const char* 
   while (lineStart <= contents.size()) {
     size_t lineEnd = contents.find_first_of("\r\n", lineStart);
     if (lineEnd == std::string::npos) lineEnd = contents.size();
-    const std::string line = Trim(contents.substr(lineStart, lineEnd - lineStart));
+    const std::string line = TrimBlanks(contents.substr(lineStart, lineEnd - lineStart));
     lineStart = lineEnd + 1;
 
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       const size_t close = line.find(']');
-      const std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      const std::string name = TrimBlanks(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       // The first section of that name answers, as the Windows call does.
       if (sectionSeen && inSection) break;
-      inSection = SameTextIgnoringCase(name, section);
+      inSection = SameNameIgnoringCase(name, section);
       if (inSection) sectionSeen = true;
       continue;
     }
     if (!inSection) continue;
     const size_t equals = line.find('=');
-    const std::string name = Trim(line.substr(0, equals));
-    if (!SameTextIgnoringCase(name, key)) continue;
-    std::string value = equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
+    const std::string name = TrimBlanks(line.substr(0, equals));
+    if (!SameNameIgnoringCase(name, key)) continue;
+    std::string value = equals == std::string::npos ? std::string() : TrimBlanks(line.substr(equals + 1));
     if (value.size() > 1 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
       value = value.substr(1, value.size() - 2);
     return Bounded(value, maxChars);

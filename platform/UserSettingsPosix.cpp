@@ -1,29 +1,15 @@
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/IniText.h"
 #include "platform/UserSettings.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 // Makes every missing folder of a path, like mkdir -p.
 bool MakeFolders(const std::string& folder) {
@@ -82,17 +68,17 @@ bool WriteProfileValue(const char* section, const char* key, const char* value, 
   bool inSection = false, done = false;
   size_t sectionEnd = std::string::npos;  // where a new key of the section goes
   for (size_t i = 0; i < lines.size() && !done; ++i) {
-    const std::string line = Trim(lines[i]);
+    const std::string line = TrimBlanks(lines[i]);
     if (!line.empty() && line.front() == '[') {
       if (inSection) break;
       const size_t close = line.find(']');
-      inSection = close != std::string::npos && SameIgnoringCase(Trim(line.substr(1, close - 1)), wantedSection);
+      inSection = close != std::string::npos && SameNameIgnoringCase(TrimBlanks(line.substr(1, close - 1)), wantedSection);
       if (inSection) sectionEnd = i + 1;
       continue;
     }
     if (!inSection) continue;
     const size_t equals = line.find('=');
-    if (equals != std::string::npos && SameIgnoringCase(Trim(line.substr(0, equals)), wantedKey)) {
+    if (equals != std::string::npos && SameNameIgnoringCase(TrimBlanks(line.substr(0, equals)), wantedKey)) {
       lines[i] = entry;
       done = true;
     } else if (!line.empty()) {
