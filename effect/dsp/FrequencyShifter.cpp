@@ -6,7 +6,6 @@
 // bits. Runs on the audio thread: no allocation, no system calls.
 #include <cmath>
 #include <cstring>
-#include <type_traits>
 
 #include "effect/dsp/FrequencyShifter.h"
 
@@ -241,26 +240,6 @@ __attribute__((target("avx"))) inline void StorePairs(float* outL, float* outR, 
   _mm_storel_pi(reinterpret_cast<__m64*>(outR), _mm_cvtpd_ps(_mm256_extractf128_pd(v, 1)));
 }
 
-// Four samples of each channel as [L0, L1, R0, R1], [L2, L3, R2, R3] and
-// back, for float buffers: fewer conversions and shuffles than two pairs,
-// which is most of what the float path costs over the double one.
-// Non-finite samples become silence before widening; a float is finite
-// exactly when its double is, so the bits are those of LoadPairs. The way
-// back takes both pairs already narrowed.
-__attribute__((target("avx"))) inline void LoadQuads(const float* inL, const float* inR, __m256d& first,
-                                                     __m256d& second) {
-  __m256 lr = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(inL)), _mm_loadu_ps(inR), 1);
-  lr = _mm256_and_ps(lr, _mm256_cmp_ps(_mm256_sub_ps(lr, lr), _mm256_setzero_ps(), _CMP_EQ_OQ));
-  const __m256d l = _mm256_cvtps_pd(_mm256_castps256_ps128(lr));
-  const __m256d r = _mm256_cvtps_pd(_mm256_extractf128_ps(lr, 1));
-  first = _mm256_permute2f128_pd(l, r, 0x20);
-  second = _mm256_permute2f128_pd(l, r, 0x31);
-}
-__attribute__((target("avx"))) inline void StoreQuads(float* outL, float* outR, __m128 first, __m128 second) {
-  _mm_storeu_ps(outL, _mm_movelh_ps(first, second));
-  _mm_storeu_ps(outR, _mm_movehl_ps(second, first));
-}
-
 // Both oscillators one sample on: [c, s] of the left and of the right one.
 struct OscillatorPair {
   __m128d left, right;
@@ -305,56 +284,41 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment<Sample>& g) {
 // One allpass section per lane: y = ((y1 - u1) * c1 + (u - y2) * c2) + u2.
 #define VELTRANE_SECTION(u, u1, u2, y1, y2, c1, c2) \
   _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(y1, u1), c1), _mm256_mul_pd(_mm256_sub_pd(u, y2), c2)), u2)
-// Two samples of both channels through the chains: lr is [L0, L1, R0, R1],
-// out receives the same layout.
-#define VELTRANE_PAIR(lr, out) \
-  do { \
-    const __m256d x0 = _mm256_permute_pd(lr, 0x0); /* [L0, L0, R0, R0] */ \
-    const __m256d x1 = _mm256_permute_pd(lr, 0xF); /* [L1, L1, R1, R1] */ \
-    const OscillatorPair o0 = Advance(pL, pR, incL, incR, linked); \
-    const OscillatorPair o1 = Advance(pL, pR, incL, incR, linked); \
-    const __m256d ya0 = VELTRANE_SECTION(x0, u1a, u2a, y1a, y2a, c1a, c2a); \
-    const __m256d ya1 = VELTRANE_SECTION(x1, x0, u1a, ya0, y1a, c1a, c2a); \
-    const __m256d yb0 = VELTRANE_SECTION(ya0, u1b, u2b, y1b, y2b, c1b, c2b); \
-    const __m256d yb1 = VELTRANE_SECTION(ya1, ya0, u1b, yb0, y1b, c1b, c2b); \
-    u2a = x0; \
-    u1a = x1; \
-    y2a = ya0; \
-    y1a = ya1; \
-    u2b = ya0; \
-    u1b = ya1; \
-    y2b = yb0; \
-    y1b = yb1; \
-    const __m256d p0 = _mm256_mul_pd(yb0, _mm256_insertf128_pd(_mm256_castpd128_pd256(o0.left), o0.right, 1)); \
-    const __m256d p1 = _mm256_mul_pd(yb1, _mm256_insertf128_pd(_mm256_castpd128_pd256(o1.left), o1.right, 1)); \
-    const __m256d wet = _mm256_hsub_pd(p0, p1); /* [wL0, wL1, wR0, wR1] */ \
-    const __m256d real = _mm256_unpacklo_pd(yb0, yb1); \
-    const __m256d imag = _mm256_unpackhi_pd(yb0, yb1); \
-    const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, lr), DrySource<ModeR>(real, imag, lr), 0xC); \
-    out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume); \
-  } while (0)
 
   int i = 0;
   for (int segment = 0; segment < g.segments; ++segment) {
     const uint32_t incL = static_cast<uint32_t>(g.plan[segment].inc[0]);
     const uint32_t incR = static_cast<uint32_t>(g.plan[segment].inc[1]);
     const int end = i + g.plan[segment].count;
-    if constexpr (std::is_same<Sample, float>::value) {
-      for (; i + 4 <= end; i += 4) {
-        __m256d first, second, out0, out1;
-        LoadQuads(inL + i, inR + i, first, second);
-        VELTRANE_PAIR(first, out0);
-        const __m128 narrow0 = _mm256_cvtpd_ps(out0);
-        VELTRANE_PAIR(second, out1);
-        StoreQuads(outL + i, outR + i, narrow0, _mm256_cvtpd_ps(out1));
-      }
-    }
     for (; i + 2 <= end; i += 2) {
       // [L0, L1, R0, R1], non-finite samples taken as silence.
       __m256d lr = LoadPairs(inL + i, inR + i);
       lr = _mm256_and_pd(lr, _mm256_cmp_pd(_mm256_sub_pd(lr, lr), zero, _CMP_EQ_OQ));
-      __m256d out;
-      VELTRANE_PAIR(lr, out);
+      const __m256d x0 = _mm256_permute_pd(lr, 0x0);  // [L0, L0, R0, R0]
+      const __m256d x1 = _mm256_permute_pd(lr, 0xF);  // [L1, L1, R1, R1]
+      const OscillatorPair o0 = Advance(pL, pR, incL, incR, linked);
+      const OscillatorPair o1 = Advance(pL, pR, incL, incR, linked);
+
+      const __m256d ya0 = VELTRANE_SECTION(x0, u1a, u2a, y1a, y2a, c1a, c2a);
+      const __m256d ya1 = VELTRANE_SECTION(x1, x0, u1a, ya0, y1a, c1a, c2a);
+      const __m256d yb0 = VELTRANE_SECTION(ya0, u1b, u2b, y1b, y2b, c1b, c2b);
+      const __m256d yb1 = VELTRANE_SECTION(ya1, ya0, u1b, yb0, y1b, c1b, c2b);
+      u2a = x0;
+      u1a = x1;
+      y2a = ya0;
+      y1a = ya1;
+      u2b = ya0;
+      u1b = ya1;
+      y2b = yb0;
+      y1b = yb1;
+
+      const __m256d p0 = _mm256_mul_pd(yb0, _mm256_insertf128_pd(_mm256_castpd128_pd256(o0.left), o0.right, 1));
+      const __m256d p1 = _mm256_mul_pd(yb1, _mm256_insertf128_pd(_mm256_castpd128_pd256(o1.left), o1.right, 1));
+      const __m256d wet = _mm256_hsub_pd(p0, p1);  // [wL0, wL1, wR0, wR1]
+      const __m256d real = _mm256_unpacklo_pd(yb0, yb1);
+      const __m256d imag = _mm256_unpackhi_pd(yb0, yb1);
+      const __m256d d = _mm256_blend_pd(DrySource<ModeL>(real, imag, lr), DrySource<ModeR>(real, imag, lr), 0xC);
+      const __m256d out = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(wet, d), mix), d), volume);
       StorePairs(outL + i, outR + i, out);
     }
     if (i < end) {
@@ -384,7 +348,6 @@ __attribute__((target("avx"))) void RunAvxModes(Lanes& s, Segment<Sample>& g) {
       ++i;
     }
   }
-#undef VELTRANE_PAIR
 #undef VELTRANE_SECTION
   _mm256_store_pd(s.u1[0], u1a);
   _mm256_store_pd(s.u2[0], u2a);
