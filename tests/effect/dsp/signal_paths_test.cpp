@@ -102,9 +102,9 @@ TEST(SignalPaths, EveryVectorWidthGivesTheSameBits) {
   }
 }
 
-// Also with subnormals flushed, as the plug-in runs it: the float paths
-// widen four samples at a time and must treat subnormal, huge and
-// non-finite floats as widening each one would.
+// Also with subnormals flushed, as the plug-in runs it: the vector paths
+// widen and narrow several samples per instruction and must treat
+// subnormal, huge and non-finite floats as converting each one would.
 TEST(SignalPaths, FloatBuffersGiveTheBitsOfConvertingAroundTheDoublePath) {
   const std::vector<double> left = Signal(6000, 3), right = Signal(6000, 4);
   std::vector<float> leftF(left.begin(), left.end()), rightF(right.begin(), right.end());
