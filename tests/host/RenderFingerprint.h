@@ -40,8 +40,11 @@ inline ref::Settings PartSettings(int part) {
   return s;
 }
 
-// The input of both channels over all parts.
-inline std::vector<double> Input(int channel) { return ref::Noise(kFrames, channel == 0 ? 2024 : 4202, 0.5); }
+// The input of both channels over all parts, made once.
+inline const std::vector<double>& Input(int channel) {
+  static const std::vector<double> channels[2] = {ref::Noise(kFrames, 2024, 0.5), ref::Noise(kFrames, 4202, 0.5)};
+  return channels[channel == 0 ? 0 : 1];
+}
 
 // Both channels of the input as the host's samples: frames from .. to - 1,
 // or part `part`'s frames.
@@ -49,7 +52,7 @@ template <typename Sample>
 std::vector<std::vector<Sample>> InputFrames(size_t from, size_t to) {
   std::vector<std::vector<Sample>> in(2);
   for (int c = 0; c < 2; ++c) {
-    const std::vector<double> all = Input(c);
+    const std::vector<double>& all = Input(c);
     in[c].assign(all.begin() + static_cast<long>(from), all.begin() + static_cast<long>(to));
   }
   return in;

@@ -316,5 +316,4 @@ bool Spectrogram::Write(const std::string& path, const SpectrogramPicture& pictu
   return WritePng(path, width, height, image.pixels.data(), error);
 }
 
-
 }  // namespace render
