@@ -176,30 +176,30 @@ void Veltrane::ParameterChanged(int index) {
 
   switch (index) {
     case kLink:
-      mShifter.SetLinked(v >= 0.5);
+      mControl.SetLinked(v >= 0.5);
       if (v >= 0.5) {
         for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL})
           ChangeParameter(left + 1, ParamAt(left)->NormalizedValue(), ValueSource::kLinkPartner);
       }
       return;
-    case kVolumeL: case kVolumeR: mShifter.SetVolume(index - kVolumeL, v); break;
-    case kMixL: case kMixR: mShifter.SetMix(index - kMixL, v); break;
-    case kModeL: case kModeR: mShifter.SetMode(index - kModeL, iv); break;
+    case kVolumeL: case kVolumeR: mControl.SetVolume(index - kVolumeL, v); break;
+    case kMixL: case kMixR: mControl.SetMix(index - kMixL, v); break;
+    case kModeL: case kModeR: mControl.SetMode(index - kModeL, iv); break;
     case kFreqRange:
-      mShifter.SetRange(iv, SampleRate());
+      mControl.SetRange(iv, SampleRate());
       UpdateFreqDisplay(iv);
       return;
-    case kFreqMinL: case kFreqMinR: mShifter.SetFreqMin(index - kFreqMinL, v); break;
-    case kFreqMaxL: case kFreqMaxR: mShifter.SetFreqMax(index - kFreqMaxL, v); break;
+    case kFreqMinL: case kFreqMinR: mControl.SetFreqMin(index - kFreqMinL, v); break;
+    case kFreqMaxL: case kFreqMaxR: mControl.SetFreqMax(index - kFreqMaxL, v); break;
     case kLfoWaveform:
-      mShifter.SetWaveform(iv);
+      mControl.SetWaveform(iv);
       UpdateRateDisplay();
       return;
     case kLfoRate:
-      mShifter.SetRate(v);
+      mControl.SetRate(v);
       return;
     case kSyncToHost:
-      mShifter.SetSyncToHost(v >= 0.5);
+      mControl.SetSyncToHost(v >= 0.5);
       UpdateRateDisplay();
       return;
     default:
@@ -207,7 +207,7 @@ void Veltrane::ParameterChanged(int index) {
   }
 
   // Linked pairs follow each other; the partner's own call finds them equal.
-  if (mShifter.Linked()) {
+  if (mControl.Linked()) {
     const int partner = LinkPartner(index);
     const double n = param->NormalizedValue();
     if (ParamAt(partner)->NormalizedValue() != n) ChangeParameter(partner, n, ValueSource::kLinkPartner);
@@ -216,12 +216,12 @@ void Veltrane::ParameterChanged(int index) {
 
 bool Veltrane::FreqMinHidden() {
   CriticalSectionGuard guard(mLock);  // the waveform is set on the host's threads
-  return mShifter.Waveform() == 0;
+  return mControl.Waveform() == 0;
 }
 
 void Veltrane::UpdateRateDisplay() {
-  ParamAt(kLfoRate)->DisplayFunction = mShifter.SyncsToHost() ? &FormatRateSync : &FormatRateHz;
-  ParamAt(kLfoRate)->ParseFunction = mShifter.SyncsToHost() ? &ParseRateSync : &ParseRateHz;
+  ParamAt(kLfoRate)->DisplayFunction = mControl.SyncsToHost() ? &FormatRateSync : &FormatRateHz;
+  ParamAt(kLfoRate)->ParseFunction = mControl.SyncsToHost() ? &ParseRateSync : &ParseRateHz;
   mEditorView.RateControlsChanged();
 }
 
@@ -259,6 +259,8 @@ void Veltrane::IdleTick() { mEditorView.IdleTick(); }
 
 void Veltrane::EditorOpened() { mEditorView.EditorOpened(); }
 
+void Veltrane::EditorClosed() { mEditorView.EditorClosed(); }
+
 void Veltrane::AttachEditor(IGraphics* editor) {
   mEditorView.Attaching(editor);
   Effect::AttachEditor(editor);
@@ -266,7 +268,7 @@ void Veltrane::AttachEditor(IGraphics* editor) {
 
 void Veltrane::ResetProcessing() {
   CriticalSectionGuard guard(mLock);
-  mShifter.Prepare(SampleRate());
+  mControl.Prepare(SampleRate());
   mEditorView.PublishShifts(0.0, 0.0);
 }
 
@@ -287,6 +289,8 @@ void Veltrane::ShowMeter(int index, double value) {
   mShownMeters[index] = value;
   mEditorView.PublishShifts(mShownMeters[0], mShownMeters[1]);
 }
+
+void Veltrane::HandOverToAudio() { mShifter.TakeSettingsFrom(mControl); }
 
 void Veltrane::ProcessBlock(double** inputs, double** outputs, int frames) { Process(inputs, outputs, frames); }
 

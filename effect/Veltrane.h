@@ -39,7 +39,9 @@ class Veltrane : public Effect {
   void ParameterChanged(int index) override;
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
   bool ProcessFloatBlock(float** inputs, float** outputs, int frames) override;
+  void HandOverToAudio() override;
   void EditorOpened() override;
+  void EditorClosed() override;
   void IdleTick() override;
   bool WriteState(ChunkBuffer& chunk) override;
   int ReadState(const ChunkBuffer& chunk, int position) override;
@@ -77,7 +79,8 @@ class Veltrane : public Effect {
   static void FormatRateSync(double v, char* text);
   static bool ParseRateSync(const char* text, double* v);
 
-  // The signal path (tests select its vector width and read its state).
+  // The audio thread's signal path (tests select its vector width and read
+  // its state).
   FrequencyShifter& Shifter() { return mShifter; }
   const FrequencyShifter& Shifter() const { return mShifter; }
   // The editor's controls the effect updates itself.
@@ -87,6 +90,10 @@ class Veltrane : public Effect {
   template <typename Sample>
   void Process(Sample** inputs, Sample** outputs, int frames);
 
+  // The host's threads set mControl under the section; the audio thread
+  // processes with mShifter, which takes mControl's settings at each piece
+  // of a block whose section it holds.
+  FrequencyShifter mControl;
   FrequencyShifter mShifter;
   VeltraneEditor mEditorView;
   double mShownMeters[2] = {0.0, 0.0};  // editor thread (ShowMeter)

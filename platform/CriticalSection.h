@@ -10,6 +10,8 @@ class CriticalSection {
   CriticalSection& operator=(const CriticalSection&) = delete;
 
   void Enter();
+  // Takes the section only when no other thread holds it; never waits.
+  bool TryEnter();
   void Leave();
 
  private:

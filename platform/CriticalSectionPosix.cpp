@@ -12,4 +12,5 @@ static std::recursive_mutex* Mutex(unsigned char* storage) {
 CriticalSection::CriticalSection() { new (mStorage) std::recursive_mutex(); }
 CriticalSection::~CriticalSection() { Mutex(mStorage)->~recursive_mutex(); }
 void CriticalSection::Enter() { Mutex(mStorage)->lock(); }
+bool CriticalSection::TryEnter() { return Mutex(mStorage)->try_lock(); }
 void CriticalSection::Leave() { Mutex(mStorage)->unlock(); }

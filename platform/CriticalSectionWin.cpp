@@ -13,4 +13,5 @@ static CRITICAL_SECTION* Section(unsigned char* storage) {
 CriticalSection::CriticalSection() { InitializeCriticalSection(Section(mStorage)); }
 CriticalSection::~CriticalSection() { DeleteCriticalSection(Section(mStorage)); }
 void CriticalSection::Enter() { EnterCriticalSection(Section(mStorage)); }
+bool CriticalSection::TryEnter() { return TryEnterCriticalSection(Section(mStorage)) != 0; }
 void CriticalSection::Leave() { LeaveCriticalSection(Section(mStorage)); }

@@ -17,3 +17,8 @@ std::string FolderOfModulePath(const std::string& path, char separator);
 
 // `FolderOfModulePath` of this library, with the platform's separator.
 std::string PluginModuleFolder();
+
+// Keeps this library loaded until the process ends, whatever the host
+// unloads: for a worker thread that may still run its code after the last
+// instance is gone. False when the system refused.
+bool PinPluginModule();

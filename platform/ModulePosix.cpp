@@ -18,3 +18,12 @@ std::string PluginModulePath(int maxChars) {
 }
 
 std::string PluginModuleFolder() { return FolderOfModulePath(PluginModulePath(256), '/'); }
+
+bool PinPluginModule() {
+  Dl_info info;
+  std::memset(&info, 0, sizeof info);
+  if (dladdr(reinterpret_cast<void*>(&PinPluginModule), &info) == 0 || info.dli_fname == nullptr) return false;
+  // A reference that is never given back; RTLD_NODELETE keeps the code
+  // mapped even if someone closes it too often.
+  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}

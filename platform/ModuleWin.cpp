@@ -25,3 +25,9 @@ std::string PluginModulePath(int maxChars) {
 }
 
 std::string PluginModuleFolder() { return FolderOfModulePath(PluginModulePath(256), '\\'); }
+
+bool PinPluginModule() {
+  HMODULE pinned = nullptr;
+  return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&PinPluginModule), &pinned) != 0;
+}

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <thread>
+
 #include "graphics/IGraphics.h"
+#include "plugin/DenormalGuard.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -139,6 +142,15 @@ void IPlugBase::ChangeParameter(int index, double value, ValueSource source) {
       if (source == ValueSource::kLinkPartner && mEditor != nullptr) mEditor->PushParameterValue(index, value, true);
       break;
   }
+}
+
+void IPlugBase::ChangeParameters(const ParamChange* changes, int count, ValueSource source) {
+  if (changes == nullptr || count <= 0) return;
+  CriticalSectionGuard guard(mLock);
+  for (int i = 0; i < count; ++i)
+    if (AppliesFirstInBatch(changes[i].index)) ChangeParameter(changes[i].index, changes[i].value, source);
+  for (int i = 0; i < count; ++i)
+    if (!AppliesFirstInBatch(changes[i].index)) ChangeParameter(changes[i].index, changes[i].value, source);
 }
 
 void IPlugBase::NotifyAllParametersChanged() {
@@ -343,12 +355,14 @@ bool IPlugBase::LegalIO(int nIn, int nOut) const {
 }
 
 void IPlugBase::SetInputConnected(int i, bool connected) {
+  AudioReconfiguration change(*this);
   InputChannel& channel = *mInputs[static_cast<size_t>(i)];
   channel.connected = connected;
   if (!connected) *channel.slot = channel.scratch.data();
 }
 
 void IPlugBase::SetOutputConnected(int i, bool connected) {
+  AudioReconfiguration change(*this);
   OutputChannel& channel = *mOutputs[static_cast<size_t>(i)];
   channel.connected = connected;
   if (!connected) *channel.slot = channel.scratch.data();
@@ -356,6 +370,7 @@ void IPlugBase::SetOutputConnected(int i, bool connected) {
 
 void IPlugBase::ChangeBlockSize(int frames) {
   if (frames == mBlockSize) return;
+  AudioReconfiguration change(*this);
   int scratch = frames < 1 ? 1 : frames;
   if (scratch > kMaxScratchFrames) scratch = kMaxScratchFrames;
   for (InputChannel* channel : mInputs) {
@@ -458,4 +473,94 @@ void IPlugBase::WriteBackFloatOutputs(int frames, bool accumulate) {
       for (int i = 0; i < frames; ++i) destination[i] = static_cast<float>(source[i]);
     }
   }
+}
+
+// Audio
+
+IPlugBase::AudioReconfiguration::AudioReconfiguration(IPlugBase& plug) : mPlug(plug) {
+  mPlug.mReconfiguring.fetch_add(1);
+  // A block that started without the section before this change finishes
+  // first; later ones see the count and stay silent.
+  while (mPlug.mAudioWithoutSection.load()) std::this_thread::yield();
+}
+
+IPlugBase::AudioReconfiguration::~AudioReconfiguration() { mPlug.mReconfiguring.fetch_sub(1); }
+
+void IPlugBase::ChangeSampleRate(double rate) {
+  AudioReconfiguration change(*this);
+  mSampleRate = rate;
+}
+
+void IPlugBase::ProcessPiece(const AudioBlock& block, int offset, int frames) {
+  mPieceOffset = offset;
+  if (block.doubles) {
+    BindDoubleBuffers(const_cast<double**>(block.in64), const_cast<double**>(block.out64), offset, frames);
+    ProcessBlock(InputPointers(), OutputPointers(), frames);
+  } else if (frames > 0) {
+    ProcessFloatPiece(const_cast<float**>(block.in32), const_cast<float**>(block.out32), offset, frames,
+                      block.accumulate);
+  } else {
+    BindFloatBuffers(const_cast<float**>(block.in32), const_cast<float**>(block.out32), offset, 0);
+    ProcessBlock(InputPointers(), OutputPointers(), 0);
+  }
+}
+
+void IPlugBase::SilenceOutputs(const AudioBlock& block) {
+  if (block.accumulate || block.frames <= 0) return;
+  for (int i = 0; i < NumOutputChannels(); ++i) {
+    if (block.doubles && block.out64 != nullptr && block.out64[i] != nullptr)
+      std::memset(block.out64[i], 0, sizeof(double) * static_cast<size_t>(block.frames));
+    if (!block.doubles && block.out32 != nullptr && block.out32[i] != nullptr)
+      std::memset(block.out32[i], 0, sizeof(float) * static_cast<size_t>(block.frames));
+  }
+}
+
+bool IPlugBase::ProcessAudio(const AudioBlock& block, BlockEvents* events) {
+  DenormalGuard flush;
+  const int frames = block.frames > 0 ? block.frames : 0;
+  if (mTakesMidi) WantMidiThisBlock();
+  if (!mLock.TryEnter()) {
+    // Another thread is handing something over: this block keeps the
+    // settings the signal path has, and what came with it waits.
+    if (events != nullptr) events->KeepForNextBlock();
+    mAudioWithoutSection.store(true);
+    if (mReconfiguring.load() != 0) {
+      SilenceOutputs(block);
+    } else if (frames == 0) {
+      ProcessPiece(block, 0, 0);
+    } else {
+      for (int position = 0; position < frames;) {
+        const int piece = frames - position < ScratchFrames() ? frames - position : ScratchFrames();
+        ProcessPiece(block, position, piece);
+        position += piece;
+      }
+    }
+    mAudioWithoutSection.store(false);
+    mPieceOffset = 0;
+    return false;
+  }
+  if (events != nullptr) events->BlockBegins();
+  // Pieces end where the scratch buffers end and where the host changes
+  // something, each change applied at its frame.
+  int position = 0;
+  auto applyUntil = [&](int at) {
+    const int after = events != nullptr ? events->ApplyUntil(at, frames) : frames;
+    return after > at && after < frames ? after : frames;
+  };
+  int next = applyUntil(0);
+  if (frames == 0) {
+    HandOverToAudio();
+    ProcessPiece(block, 0, 0);
+  }
+  while (position < frames) {
+    const int end = next - position < ScratchFrames() ? next : position + ScratchFrames();
+    HandOverToAudio();
+    ProcessPiece(block, position, end - position);
+    position = end;
+    if (position == next) next = applyUntil(position);
+  }
+  if (events != nullptr) events->BlockEnds();
+  mPieceOffset = 0;
+  mLock.Leave();
+  return true;
 }

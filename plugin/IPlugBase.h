@@ -1,12 +1,17 @@
 // The framework core of a plug-in, free of any plug-in format: parameters,
 // presets, state chunks, channel I/O and the object's critical section.
 //
-// Threads: the host's audio thread calls ProcessBlock; its other threads reach
-// everything else. Every entry from outside holds the object's re-entrant
-// critical section (see Lock), so processing never overlaps a parameter,
-// program or chunk change of the same object.
+// Threads: the host's audio thread enters through ProcessAudio; the host's
+// other threads and the editor reach everything else. Every entry from
+// outside holds the object's re-entrant critical section (see Lock) for a
+// bounded hand-over: a value, a program switch, a chunk's copy. Window
+// work, menus, message boxes, files and the network never hold it. The
+// audio thread only tries it: when another thread holds it, the block is
+// processed with the settings the signal path already has, and the host's
+// changes that came with it wait for the next block (see ProcessAudio).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +48,52 @@ enum class ValueSource {
   kHostText,     // a real value the host parsed from text: the editor follows
   kEditor,       // normalised, from a control: the host is told
   kLinkPartner,  // normalised, a linked partner: the host is told, the editor follows
+};
+
+// One block of the host's audio as every binding hands it to ProcessAudio:
+// the host's channel pointers (any may be null: an input then reads
+// silence, an output is not written) and whether the block is single or
+// double precision and adds to (accumulate) or replaces the outputs.
+struct AudioBlock {
+  int frames = 0;
+  bool doubles = false;
+  bool accumulate = false;
+  float* const* in32 = nullptr;
+  float* const* out32 = nullptr;
+  double* const* in64 = nullptr;
+  double* const* out64 = nullptr;
+};
+
+// What a host sends with a block besides its audio, seen by the core as
+// changes at frames of the block. A binding implements it for its format's
+// events (queues, event lists, ports).
+class BlockEvents {
+ public:
+  // The section is held. Before the first piece: what was kept from a
+  // block processed without the section, and what the host's previous
+  // calls left to send.
+  virtual void BlockBegins() {}
+  // The section is held. Applies every change due at or before `position`,
+  // each frame's changes as one batch (ChangeParameters), and answers the
+  // frame of the next change after `position`, or `frames` when none is
+  // left; at `position` == `frames`, also those due at or past the end.
+  virtual int ApplyUntil(int position, int frames) = 0;
+  // The section is held, after the last piece.
+  virtual void BlockEnds() {}
+  // Another thread holds the section: the block is processed with the
+  // settings the signal path has. Keeps what the host sent that must not
+  // be lost (the last value of each parameter, say) for the next block.
+  virtual void KeepForNextBlock() {}
+
+ protected:
+  ~BlockEvents() = default;
+};
+
+// One parameter change of a batch: a normalised value or a real one, as the
+// batch's ValueSource says.
+struct ParamChange {
+  int index;
+  double value;
 };
 
 class IPlugBase {
@@ -96,7 +147,7 @@ class IPlugBase {
   virtual void ModifyCurrentPreset(const char* name);
   virtual void UnusedPresetNotice() {}
   virtual void PresetsChanged() {}
-  virtual void ChangeSampleRate(double rate) { mSampleRate = rate; }
+  virtual void ChangeSampleRate(double rate);
   virtual void ChangeBlockSize(int frames);
   // Values the effect shows its user that no host sets (meters). Formats
   // whose editor runs in an instance of its own (LV2) carry them from the
@@ -110,6 +161,12 @@ class IPlugBase {
   // can do it with the bits of converting to and from the scratch buffers
   // around ProcessBlock; false (the default) when the effect cannot.
   virtual bool ProcessFloatBlock(float** inputs, float** outputs, int frames) { return false; }
+  // On the audio thread with the section held, before every piece of a
+  // block: the signal path takes the settings the other threads made.
+  virtual void HandOverToAudio() {}
+  // Which parameters a batch of changes applies before the others (a link
+  // that decides how the rest apply).
+  virtual bool AppliesFirstInBatch(int index) const { return false; }
 
   IPlugBase(const IPlugBase&) = delete;
   IPlugBase& operator=(const IPlugBase&) = delete;
@@ -125,6 +182,11 @@ class IPlugBase {
   // and shows it in the editor as `source` requires, and lets the effect
   // react (ParameterChanged). Takes the critical section; any thread.
   void ChangeParameter(int index, double value, ValueSource source);
+  // Changes the host made at one moment (a VST3 block's points at one
+  // offset, CLAP events at one time, a run's LV2 port values): those that
+  // apply first in a batch, then the rest in their order, each as
+  // ChangeParameter. Takes the section.
+  void ChangeParameters(const ParamChange* changes, int count, ValueSource source);
   // The editor's scale, for format bindings, on the host's threads. The host
   // says the scale of its window (1 = 100 %; 0 or less: it says nothing):
   // it takes effect unless the user chose a zoom; a change while the window
@@ -159,6 +221,18 @@ class IPlugBase {
   // the record, past the chunk's size when it ended inside the name.
   // Allocates nothing.
   int ReadProgram(const ChunkBuffer& chunk, int position);
+
+  // Audio. The one entry of the host's audio thread: processes the block
+  // in pieces the scratch buffers hold, cut where `events` (may be null)
+  // has changes, inside a DenormalGuard. Tries the section and never waits
+  // for it; without it, `events` keeps what it must for the next block and
+  // the block is processed with the settings the signal path has. Answers
+  // whether the section was held (so the binding's own shared state could
+  // be touched).
+  bool ProcessAudio(const AudioBlock& block, BlockEvents* events);
+  // Inside ProcessBlock on the audio thread: the frames from the host
+  // block's start to the piece being processed.
+  int PieceOffset() const { return mPieceOffset; }
 
   // Channel I/O.
   bool LegalIO(int nIn, int nOut) const;
@@ -208,6 +282,22 @@ class IPlugBase {
   // Tells the host that the plug-in wants MIDI; called at every block.
   virtual void WantMidiThisBlock() {}
 
+  // Held by whatever changes what the audio thread reads without the
+  // section (channels, scratch buffers, the sample rate): it waits, at most
+  // one block, for an audio thread processing without the section, and
+  // such a block meanwhile outputs silence. Formats forbid these changes
+  // while processing; this keeps a host that makes them anyway safe.
+  class AudioReconfiguration {
+   public:
+    explicit AudioReconfiguration(IPlugBase& plug);
+    ~AudioReconfiguration();
+    AudioReconfiguration(const AudioReconfiguration&) = delete;
+    AudioReconfiguration& operator=(const AudioReconfiguration&) = delete;
+
+   private:
+    IPlugBase& mPlug;
+  };
+
   CriticalSection mLock;  // created first, deleted last
   HostKind mHostKind = kHostNotAsked;
   int32_t mHostVersion = 0;
@@ -223,6 +313,12 @@ class IPlugBase {
   std::vector<InputChannel*> mInputs;
   std::vector<OutputChannel*> mOutputs;
   IGraphics* mEditor = nullptr;
+
+  void ProcessPiece(const AudioBlock& block, int offset, int frames);
+  void SilenceOutputs(const AudioBlock& block);
+  int mPieceOffset = 0;                      // audio thread
+  std::atomic<int> mReconfiguring{0};        // AudioReconfiguration in progress
+  std::atomic<bool> mAudioWithoutSection{false};
 
   char mEffectName[kNameSize];
   char mProductName[kNameSize];

@@ -1,7 +1,8 @@
 // LICE_SysBitmap without a windowing system: heap pixels that follow the
-// DIB-section rules (row span = allocated width, a shrink keeps the block),
-// and no drawing context.
+// DIB-section rules (row span = allocated width, a shrink keeps the block,
+// a new block starts cleared), and no drawing context.
 #include <cstdlib>
+#include <cstring>
 
 #include "render/Bitmap.h"
 #include "render/BitmapInternal.h"
@@ -39,6 +40,9 @@ bool LICE_SysBitmap::SetSize(int width, int height) {
   void* block = nullptr;
   if (bytes > 0 && posix_memalign(&block, 64, size_t(bytes)) != 0) block = nullptr;
   if (block) {
+    // As a DIB section: a new surface is transparent black, never what the
+    // heap left there.
+    std::memset(block, 0, size_t(bytes));
     m_section = block;
     m_bits = static_cast<PackedPixel*>(block);
     m_allocWidth = int32_t(allocWidth);

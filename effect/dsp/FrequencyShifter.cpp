@@ -422,6 +422,7 @@ FrequencyShifter::FrequencyShifter() : mKernel(BestShiftKernel()) {
 }
 
 void FrequencyShifter::Prepare(double sampleRate) {
+  ++prepares;
   dirty = true;
   samplesLeft = 0;
   // The cosine table is a constant of the program: nothing to build.
@@ -435,6 +436,7 @@ void FrequencyShifter::Prepare(double sampleRate) {
   controlPeriod = TruncateToInt32(sampleRate) / 1000;
   if (controlPeriod < 1) controlPeriod = 1;
   if (sampleRate != lfo.storedSampleRate) {
+    ++lfoRestarts;
     lfo.storedSampleRate = sampleRate;
     lfo.ticksPerSecond = sampleRate / controlPeriod;
     lfo.phase = 0.0;
@@ -443,58 +445,115 @@ void FrequencyShifter::Prepare(double sampleRate) {
 }
 
 void FrequencyShifter::SetVolume(int channel, double gain) {
+  ++settingsChanges;
   dirty = true;
   volume[channel] = gain;
 }
 
 void FrequencyShifter::SetMix(int channel, double wet) {
+  ++settingsChanges;
   dirty = true;
   mix[channel] = wet;
 }
 
 void FrequencyShifter::SetMode(int channel, int32_t newMode) {
+  ++settingsChanges;
   dirty = true;
   mode[channel] = newMode;
 }
 
 void FrequencyShifter::SetRange(int32_t index, double sampleRate) {
+  ++settingsChanges;
   dirty = true;
   rangeIndex = index < 0 ? 0 : index > 3 ? 3 : index;
   rangeFactor = kRangeHz[rangeIndex] * 268435456.0 / sampleRate;
 }
 
 void FrequencyShifter::SetFreqMin(int channel, double value) {
+  ++settingsChanges;
   dirty = true;
   freqMin[channel] = value;
 }
 
 void FrequencyShifter::SetFreqMax(int channel, double value) {
+  ++settingsChanges;
   dirty = true;
   freqMax[channel] = value;
 }
 
 void FrequencyShifter::SetLinked(bool on) {
+  ++settingsChanges;
   dirty = true;
   linked = on;
 }
 
 void FrequencyShifter::SetWaveform(int32_t waveform) {
+  ++settingsChanges;
   dirty = true;
   waveformParam = waveform;
   lfo.waveform = waveform;
 }
 
 void FrequencyShifter::SetRate(double rate) {
+  ++settingsChanges;
   dirty = true;
   lfo.rate = rate;
   lfo.increment = rate * 40.0 / lfo.ticksPerSecond;
+  ++incrementChanges;
   lfo.syncIndex = SyncIndexOf(rate);
 }
 
 void FrequencyShifter::SetSyncToHost(bool on) {
+  ++settingsChanges;
   dirty = true;
   syncToHost = on;
-  if (!syncToHost) lfo.increment = lfo.rate * 40.0 / lfo.ticksPerSecond;
+  if (!syncToHost) {
+    lfo.increment = lfo.rate * 40.0 / lfo.ticksPerSecond;
+    ++incrementChanges;
+  }
+}
+
+void FrequencyShifter::TakeSettingsFrom(const FrequencyShifter& control) {
+  if (control.prepares != takenPrepares) {
+    takenPrepares = control.prepares;
+    // The control's Prepare calls, on this signal path: cleared histories,
+    // the control timing of the rate, and the oscillator restarted when any
+    // of them changed the rate.
+    const bool restart = control.lfoRestarts != takenLfoRestarts;
+    takenLfoRestarts = control.lfoRestarts;
+    const double rate = control.lfo.storedSampleRate;
+    Prepare(rate);
+    lfo.ticksPerSecond = control.lfo.ticksPerSecond;
+    if (restart) {
+      lfo.phase = 0.0;
+      lfo.output = 0.0;
+    }
+  }
+  if (control.settingsChanges != takenSettings) {
+    takenSettings = control.settingsChanges;
+    dirty = true;
+    linked = control.linked;
+    for (int channel = 0; channel < 2; ++channel) {
+      volume[channel] = control.volume[channel];
+      mix[channel] = control.mix[channel];
+      mode[channel] = control.mode[channel];
+      freqMin[channel] = control.freqMin[channel];
+      freqMax[channel] = control.freqMax[channel];
+    }
+    rangeIndex = control.rangeIndex;
+    rangeFactor = control.rangeFactor;
+    waveformParam = control.waveformParam;
+    syncToHost = control.syncToHost;
+    lfo.waveform = control.lfo.waveform;
+    lfo.rate = control.lfo.rate;
+    lfo.syncIndex = control.lfo.syncIndex;
+  }
+  // The increment is the audio thread's own while it follows the host's
+  // tempo; the control's counts only when the control set it.
+  if (control.incrementChanges != takenIncrement) {
+    takenIncrement = control.incrementChanges;
+    lfo.increment = control.lfo.increment;
+  }
 }
 
 void FrequencyShifter::UpdateShifts() {

@@ -4,10 +4,13 @@
 // channel is recomputed at control ticks (about 1000 a second) from its
 // "Freq" settings and the modulation oscillator.
 //
-// Threads: Process runs on the audio thread; the setters and Prepare run on
-// the owner's other threads, which must not overlap Process (the plug-in
-// holds its critical section around all of them). Nothing here allocates,
-// locks or calls the system.
+// Threads: one shifter is driven from one thread at a time. The plug-in
+// keeps two: its host threads call the setters and Prepare on a control
+// shifter, under the plug-in's section, and the audio thread processes with
+// its own, which takes the control's settings (TakeSettingsFrom) at a block
+// boundary while it holds the section. The audio thread thus never waits:
+// when the section is taken, it processes with the settings it has.
+// Nothing here allocates, locks or calls the system.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +72,12 @@ class FrequencyShifter {
   // the passes over the block that would take.
   void Process(const float* const* inputs, float* const* outputs, int frames, const LfoTransport* transport);
 
+  // Makes this shifter's settings the control's, as if its setters and
+  // Prepare had been called in the order the control's were: a Prepare
+  // since the last call clears the histories and phases first. Settings
+  // that did not change leave the signal path as it is.
+  void TakeSettingsFrom(const FrequencyShifter& control);
+
   // Selects the vector width (tests compare them).
   void SetShiftKernel(ShiftKernel kernel) { mKernel = ShiftKernelSupported(kernel) ? kernel : mKernel; }
 
@@ -110,6 +119,19 @@ class FrequencyShifter {
 
   LfoState lfo;
   bool transportWasPlaying = false;
+
+  // How often each kind of change was made, so a taker copies only what
+  // changed since it last took: settings, Prepare, a Prepare that restarted
+  // the oscillator, and the oscillator's increment set from the rate.
+  uint32_t settingsChanges = 0;
+  uint32_t prepares = 0;
+  uint32_t lfoRestarts = 0;
+  uint32_t incrementChanges = 0;
+  // The counts of the control as last taken.
+  uint32_t takenSettings = 0;
+  uint32_t takenPrepares = 0;
+  uint32_t takenLfoRestarts = 0;
+  uint32_t takenIncrement = 0;
 
   ShiftKernel mKernel;
 };

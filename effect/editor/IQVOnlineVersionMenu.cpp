@@ -3,9 +3,11 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "VeltraneVersion.h"
 #include "graphics/IGraphics.h"
+#include "platform/Module.h"
 #include "plugin/IPlugBase.h"
 
 const char* const kMakerWebDomain = "www.quorvel.com";
@@ -34,10 +36,22 @@ std::string ReleaseText(const std::string& reply) {
 
 }  // namespace
 
+const char* const kVersionQuery = "music/version/?file=veltrane";
+
+namespace {
+std::atomic<int> gChecksRunning{0};
+}  // namespace
+
+int VersionChecksRunning() { return gChecksRunning.load(); }
+
 int CheckOnlineVersion(IPlugBase* plug, const HttpEndpoint& server) {
+  if (plug == nullptr || plug->Editor() == nullptr) return -1;
+  return ShowOnlineVersionAnswer(plug, HttpGetText(kProductName, server, kVersionQuery));
+}
+
+int ShowOnlineVersionAnswer(IPlugBase* plug, const std::string& reply) {
   IGraphics* graphics = plug != nullptr ? plug->Editor() : nullptr;
   if (graphics == nullptr) return -1;
-  const std::string reply = HttpGetText(kProductName, server, "music/version/?file=veltrane");
   if (reply.empty()) {
     ShowContactError(graphics);
     return -1;
@@ -91,10 +105,40 @@ void IQVOnlineVersionMenu::OnPress(int x, int y, const MouseModifiers& mods) {
   menu.AddItem((std::string("Visit ") + kMakerWebDomain).c_str());
   PopupMenu* chosen = graphics->RunPopupMenu(menu, PixelRect{x, y, x, y});
   if (chosen != nullptr && chosen->ChosenIndex() == 0) {
-    CheckOnlineVersion(mPlug, mServer);
+    StartCheck();
   } else if (chosen != nullptr && chosen->ChosenIndex() == 1) {
     const std::string home = std::string(kMakerWebAddress) + "/";
     graphics->LaunchUrl(home.c_str(), nullptr, nullptr, nullptr);
   }
   graphics->MarkAllDirty();
+}
+
+void IQVOnlineVersionMenu::StartCheck() {
+  if (mRequest != nullptr) return;  // one check at a time
+  auto request = std::make_shared<Request>();
+  // The worker may still be waiting for the server when the host unloads
+  // the plug-in: its code stays loaded.
+  PinPluginModule();
+  ++gChecksRunning;
+  try {
+    std::thread([request, server = mServer] {
+      request->reply = HttpGetText(kProductName, server, kVersionQuery);
+      request->done.store(true, std::memory_order_release);
+      --gChecksRunning;
+    }).detach();
+  } catch (const std::exception&) {
+    --gChecksRunning;
+    ShowOnlineVersionAnswer(mPlug, std::string());  // no thread: as no reply
+    return;
+  }
+  mRequest = request;
+}
+
+bool IQVOnlineVersionMenu::ShowArrivedAnswer() {
+  if (mRequest == nullptr || !mRequest->done.load(std::memory_order_acquire)) return false;
+  const std::string reply = mRequest->reply;
+  mRequest.reset();
+  ShowOnlineVersionAnswer(mPlug, reply);
+  if (IGraphics* graphics = mPlug->Editor()) graphics->MarkAllDirty();
+  return true;
 }

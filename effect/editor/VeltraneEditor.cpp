@@ -52,7 +52,8 @@ void VeltraneEditor::Layout(IGraphics* graphics) {
   graphics->OfferUserZoom("quorvel", "veltrane.ini");
   graphics->AddBackground(1, "resources/img/back.png");
 
-  graphics->AddControl(new IQVOnlineVersionMenu(plug, version));
+  mVersionMenu = new IQVOnlineVersionMenu(plug, version);
+  graphics->AddControl(mVersionMenu);
   graphics->AddControl(new IQVPresetMenu(plug, prog_num, prog_name));
   graphics->AddControl(new IQVSwitchControl(plug, link.left, link.top, kLink, button));
   graphics->AddControl(new IQVSwitchFramesControl(plug, mode_l.left, mode_l.top, kModeL, lever));
@@ -89,6 +90,7 @@ void VeltraneEditor::Attaching(IGraphics* editor) {
   mShiftIndicator[0] = mShiftIndicator[1] = nullptr;
   mRateFader = nullptr;
   mFreqMinFader[0] = mFreqMinFader[1] = nullptr;
+  mVersionMenu = nullptr;
 }
 
 void VeltraneEditor::ShowStatusText(int index) {
@@ -128,9 +130,14 @@ void VeltraneEditor::EditorOpened() {
   if (mRateFader != nullptr && mPlug->Editor()->OnOpenWindowThread()) ShowRateControls();
 }
 
+void VeltraneEditor::EditorClosed() {
+  if (mVersionMenu != nullptr) mVersionMenu->ForgetPendingCheck();
+}
+
 void VeltraneEditor::IdleTick() {
   IGraphics* editor = mPlug->Editor();
   if (editor == nullptr || mStatusLine == nullptr || !editor->OnOpenWindowThread()) return;
+  if (mVersionMenu != nullptr) mVersionMenu->ShowArrivedAnswer();
   if (mPendingRateControls.exchange(false, std::memory_order_acq_rel)) ShowRateControls();
   const int status = mPendingStatus.exchange(kNoPendingStatus, std::memory_order_acq_rel);
   if (status != kNoPendingStatus) ShowStatusText(status);

@@ -15,6 +15,7 @@
 class IBitmapControl;
 class IControl;
 class IGraphics;
+class IQVOnlineVersionMenu;
 class ITextControl;
 class Veltrane;
 
@@ -38,13 +39,17 @@ class VeltraneEditor {
   void RateControlsChanged();
   // The window opened: settings may have changed while it was closed.
   void EditorOpened();
-  // The host's idle call: pending updates, then the shift indicators.
+  // The window closes: a version check's answer still to come is dropped.
+  void EditorClosed();
+  // The host's idle call: a version check's answer, pending updates, then
+  // the shift indicators.
   void IdleTick();
   // The shifts in effect at the end of a block, for the indicators.
   void PublishShifts(double left, double right);
 
   ITextControl* StatusLine() const { return mStatusLine; }
   IBitmapControl* ShiftIndicator(int channel) const { return mShiftIndicator[channel]; }
+  IQVOnlineVersionMenu* VersionMenu() const { return mVersionMenu; }
 
  private:
   void ShowRateControls();
@@ -56,6 +61,7 @@ class VeltraneEditor {
   IBitmapControl* mShiftIndicator[2] = {nullptr, nullptr};
   IControl* mRateFader = nullptr;
   IControl* mFreqMinFader[2] = {nullptr, nullptr};
+  IQVOnlineVersionMenu* mVersionMenu = nullptr;
 
   static constexpr int kNoPendingStatus = INT_MIN;
   std::atomic<int> mPendingStatus{kNoPendingStatus};

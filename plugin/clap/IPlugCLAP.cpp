@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
-#include "plugin/DenormalGuard.h"
 #include "plugin/clap/ClapWindow.h"
 
 namespace {
@@ -163,7 +162,8 @@ void IPlugCLAP::ReadTransport(TransportInfo* info) {
   const bool hasBeats = (t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) != 0;
   const bool playing = (t.flags & CLAP_TRANSPORT_IS_PLAYING) != 0;
   // Pieces after the frame the transport applies at see it moved on.
-  const double elapsed = mPieceFrame > mTransportFrame ? static_cast<double>(mPieceFrame - mTransportFrame) : 0.0;
+  const uint32_t piece = static_cast<uint32_t>(PieceOffset());
+  const double elapsed = piece > mTransportFrame ? static_cast<double>(piece - mTransportFrame) : 0.0;
   if (t.flags & CLAP_TRANSPORT_HAS_SECONDS_TIMELINE)
     info->samplePosition = FromFixed(t.song_pos_seconds) * SampleRate() + elapsed;
   if (hasBeats) {
@@ -233,9 +233,9 @@ bool CLAP_ABI IPlugCLAP::Init(const clap_plugin_t* plugin) {
 void CLAP_ABI IPlugCLAP::Destroy(const clap_plugin_t* plugin) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr) return;
-  plug->mLock.Enter();
   if (plug->mGuiCreated) GuiDestroy(plugin);
-  // The section must not be held while the object goes away.
+  // Whoever still holds the section finishes before the object goes away.
+  plug->mLock.Enter();
   plug->mLock.Leave();
   delete plug;
 }
@@ -326,18 +326,11 @@ void CLAP_ABI IPlugCLAP::OnMainThread(const clap_plugin_t* plugin) {
 clap_process_status CLAP_ABI IPlugCLAP::Process(const clap_plugin_t* plugin, const clap_process_t* process) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr || process == nullptr) return CLAP_PROCESS_ERROR;
-  CriticalSectionGuard guard(plug->mLock);
-  DenormalGuard flush;
-  plug->mInProcess = true;
-  const clap_process_status status = plug->RunProcess(process);
-  plug->DrainQueue(process->out_events);
-  plug->mInProcess = false;
-  plug->mEventTime = 0;
-  return status;
+  return plug->RunProcess(process);
 }
 
 clap_process_status IPlugCLAP::RunProcess(const clap_process_t* process) {
-  const uint32_t frames = process->frames_count;
+  // The audio thread's own: the transport and the host's channels.
   mHaveTransport = process->transport != nullptr;
   if (mHaveTransport) mTransport = *process->transport;
   mTransportFrame = 0;
@@ -353,59 +346,6 @@ clap_process_status IPlugCLAP::RunProcess(const clap_process_t* process) {
   }
   if (out != nullptr && out->channel_count > 0 && out->data32 == nullptr && out->data64 == nullptr) ok = false;
 
-  const clap_input_events_t* events = process->in_events;
-  const uint32_t count = events != nullptr && events->size != nullptr && events->get != nullptr ? events->size(events) : 0;
-  uint32_t next = 0;
-  uint32_t at = 0;
-  // Parameter changes take effect at their frame: the block is processed in
-  // pieces between them, as a VST 2.4 host splitting its blocks there.
-  while (at < frames) {
-    uint32_t until = frames;
-    while (next < count) {
-      const clap_event_header_t* event = events->get(events, next);
-      const uint32_t time = event != nullptr ? event->time : 0;
-      if (time > at) {
-        until = time < frames ? time : frames;
-        break;
-      }
-      ApplyEvent(event, at);
-      ++next;
-    }
-    if (ok) RunAudio(process, useDouble, at, until - at);
-    at = until;
-  }
-  // Events at or past the end (or in an empty block) still count.
-  for (; next < count; ++next) ApplyEvent(events->get(events, next), frames > 0 ? frames - 1 : 0);
-  return ok ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
-}
-
-void IPlugCLAP::ApplyEvent(const clap_event_header_t* event, uint32_t frame) {
-  if (!IsCoreEvent(event)) return;
-  mEventTime = frame;
-  if (event->type == CLAP_EVENT_PARAM_VALUE && event->size >= sizeof(clap_event_param_value_t)) {
-    const clap_event_param_value_t* change = reinterpret_cast<const clap_event_param_value_t*>(event);
-    ApplyHostValue(change->param_id, change->value);
-  } else if (event->type == CLAP_EVENT_TRANSPORT && event->size >= sizeof(clap_event_transport_t)) {
-    mTransport = *reinterpret_cast<const clap_event_transport_t*>(event);
-    mHaveTransport = true;
-    mTransportFrame = frame;
-  }
-}
-
-void IPlugCLAP::ApplyHostValue(uint32_t id, double value) {
-  ParamRecord* param = id < static_cast<uint32_t>(NumParams()) ? ParamAt(static_cast<int>(id)) : nullptr;
-  if (param == nullptr || !std::isfinite(value)) return;
-  // Stepped values are whole numbers; CLAP truncates others.
-  if (param->type != kTypeDouble) value = std::trunc(value);
-  const double before = param->value;
-  ChangeParameter(static_cast<int>(id), value, ValueSource::kHostText);
-  if (param->type != kTypeDouble && param->value != before) WantTextRescan();
-}
-
-void IPlugCLAP::RunAudio(const clap_process_t* process, bool useDouble, uint32_t from, uint32_t frames) {
-  if (frames == 0) return;
-  const clap_audio_buffer_t* in = process->audio_inputs_count > 0 ? process->audio_inputs : nullptr;
-  const clap_audio_buffer_t* out = process->audio_outputs_count > 0 ? process->audio_outputs : nullptr;
   // Channels the host does not give read silence and write nowhere.
   float* in32[2] = {nullptr, nullptr};
   float* out32[2] = {nullptr, nullptr};
@@ -421,19 +361,128 @@ void IPlugCLAP::RunAudio(const clap_process_t* process, bool useDouble, uint32_t
       if (out->data64 != nullptr) out64[c] = out->data64[c];
     }
   }
-  for (uint32_t done = 0; done < frames;) {
-    const uint32_t left = frames - done;
-    const int piece = left < static_cast<uint32_t>(ScratchFrames()) ? static_cast<int>(left) : ScratchFrames();
-    const int offset = static_cast<int>(from + done);
-    mPieceFrame = from + done;
-    if (useDouble) {
-      BindDoubleBuffers(in64, out64, offset, piece);
-      ProcessBlock(InputPointers(), OutputPointers(), piece);
-    } else {
-      ProcessFloatPiece(in32, out32, offset, piece, false);
-    }
-    done += static_cast<uint32_t>(piece);
+  AudioBlock block;
+  // Buffers the block cannot be processed with: only its events count.
+  block.frames = ok && process->frames_count <= 0x7FFFFFFFu ? static_cast<int>(process->frames_count) : 0;
+  block.doubles = useDouble;
+  block.in32 = in32;
+  block.out32 = out32;
+  block.in64 = in64;
+  block.out64 = out64;
+  mEvents.Start(process->in_events, process->out_events);
+  ProcessAudio(block, &mEvents);
+  return ok ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+}
+
+void IPlugCLAP::ApplyTransport(const clap_event_header_t* event, uint32_t frame) {
+  mTransport = *reinterpret_cast<const clap_event_transport_t*>(event);
+  mHaveTransport = true;
+  mTransportFrame = frame;
+}
+
+// One batch: the host's parameter values at one time. Stepped values are
+// whole numbers; CLAP truncates others.
+void IPlugCLAP::ApplyHostBatch(const ParamChange* changes, int count, uint32_t frame) {
+  mEventTime = frame;
+  if (count <= 0) return;
+  bool stepped = false;
+  double before[kMaxGestureParams];
+  for (int i = 0; i < NumParams() && i < kMaxGestureParams; ++i) before[i] = ParamAt(i)->value;
+  ChangeParameters(changes, count, ValueSource::kHostText);
+  for (int i = 0; i < count; ++i) {
+    const ParamRecord* param = ParamAt(changes[i].index);
+    if (param->type != kTypeDouble && changes[i].index < kMaxGestureParams && param->value != before[changes[i].index])
+      stepped = true;
   }
+  if (stepped) WantTextRescan();
+}
+
+bool IPlugCLAP::HostValueOf(const clap_event_header_t* event, ParamChange* change) const {
+  if (!IsCoreEvent(event) || event->type != CLAP_EVENT_PARAM_VALUE || event->size < sizeof(clap_event_param_value_t))
+    return false;
+  const clap_event_param_value_t* value = reinterpret_cast<const clap_event_param_value_t*>(event);
+  const ParamRecord* param = value->param_id < static_cast<uint32_t>(NumParams()) ? ParamAt(static_cast<int>(value->param_id)) : nullptr;
+  if (param == nullptr || !std::isfinite(value->value)) return false;
+  change->index = static_cast<int>(value->param_id);
+  change->value = param->type != kTypeDouble ? std::trunc(value->value) : value->value;
+  return true;
+}
+
+bool IPlugCLAP::IsTransport(const clap_event_header_t* event) {
+  return IsCoreEvent(event) && event->type == CLAP_EVENT_TRANSPORT && event->size >= sizeof(clap_event_transport_t);
+}
+
+void IPlugCLAP::ProcessEvents::Start(const clap_input_events_t* in, const clap_output_events_t* out) {
+  mIn = in != nullptr && in->size != nullptr && in->get != nullptr ? in : nullptr;
+  mOut = out;
+  mCount = mIn != nullptr ? mIn->size(mIn) : 0;
+  mNext = 0;
+}
+
+void IPlugCLAP::ProcessEvents::BlockBegins() {
+  mPlug.mInProcess = true;
+  // What came with blocks processed without the section, at this one's start.
+  if (mKeptCount > 0) {
+    mPlug.ApplyHostBatch(mKept, mKeptCount, 0);
+    mKeptCount = 0;
+  }
+}
+
+int IPlugCLAP::ProcessEvents::ApplyUntil(int position, int frames) {
+  ParamChange batch[kMaxBatch];
+  int count = 0;
+  const bool atEnd = position >= frames;
+  // Events at or past the end (or in an empty block) still count, at its
+  // last frame.
+  const uint32_t frame = atEnd && frames > 0 ? static_cast<uint32_t>(frames - 1) : static_cast<uint32_t>(position);
+  int next = frames;
+  for (; mNext < mCount; ++mNext) {
+    const clap_event_header_t* event = mIn->get(mIn, mNext);
+    const uint32_t time = event != nullptr ? event->time : 0;
+    if (!atEnd && time > static_cast<uint32_t>(position)) {
+      next = time < static_cast<uint32_t>(frames) ? static_cast<int>(time) : frames;
+      break;
+    }
+    ParamChange change;
+    if (IsTransport(event)) {
+      mPlug.ApplyTransport(event, static_cast<uint32_t>(position));
+    } else if (mPlug.HostValueOf(event, &change)) {
+      if (count == kMaxBatch) {
+        mPlug.ApplyHostBatch(batch, count, frame);
+        count = 0;
+      }
+      batch[count++] = change;
+    }
+  }
+  mPlug.ApplyHostBatch(batch, count, frame);
+  return next;
+}
+
+void IPlugCLAP::ProcessEvents::BlockEnds() {
+  mPlug.DrainQueue(mOut);
+  mPlug.mInProcess = false;
+  mPlug.mEventTime = 0;
+}
+
+void IPlugCLAP::ProcessEvents::KeepForNextBlock() {
+  // The transport is the audio thread's own; of the values, each
+  // parameter's last waits for a block whose section is free.
+  for (uint32_t i = 0; i < mCount; ++i) {
+    const clap_event_header_t* event = mIn->get(mIn, i);
+    ParamChange change;
+    if (IsTransport(event)) {
+      mPlug.ApplyTransport(event, event->time);
+    } else if (mPlug.HostValueOf(event, &change)) {
+      int slot = 0;
+      while (slot < mKeptCount && mKept[slot].index != change.index) ++slot;
+      if (slot == mKeptCount) {
+        if (mKeptCount == kMaxBatch) continue;
+        ++mKeptCount;
+      }
+      mKept[slot] = change;
+    }
+  }
+  mNext = mCount;
 }
 
 void IPlugCLAP::DrainQueue(const clap_output_events_t* out) {
@@ -556,13 +605,18 @@ void CLAP_ABI IPlugCLAP::ParamFlush(const clap_plugin_t* plugin, const clap_inpu
                                     const clap_output_events_t* out) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr) return;
-  CriticalSectionGuard guard(plug->mLock);
-  plug->mInProcess = true;
-  const uint32_t count = in != nullptr && in->size != nullptr && in->get != nullptr ? in->size(in) : 0;
-  for (uint32_t i = 0; i < count; ++i) plug->ApplyEvent(in->get(in, i), 0);
-  plug->DrainQueue(out);
-  plug->mInProcess = false;
-  plug->mEventTime = 0;
+  // While active this is the audio thread's call: it never waits for the
+  // section, and what it could not apply waits for the next block.
+  ProcessEvents& events = plug->mEvents;
+  events.Start(in, out);
+  if (plug->mActive ? plug->mLock.TryEnter() : (plug->mLock.Enter(), true)) {
+    events.BlockBegins();
+    events.ApplyUntil(0, 0);
+    events.BlockEnds();
+    plug->mLock.Leave();
+  } else {
+    events.KeepForNextBlock();
+  }
 }
 
 // state: the bytes of the VST 2.4 build's program chunk, so sessions and
@@ -660,10 +714,11 @@ bool CLAP_ABI IPlugCLAP::GuiCreate(const clap_plugin_t* plugin, const char* api,
   return true;
 }
 
+// The editor's window calls run on the main thread without the section:
+// window work never holds up the audio.
 void CLAP_ABI IPlugCLAP::GuiDestroy(const clap_plugin_t* plugin) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr) return;
-  CriticalSectionGuard guard(plug->mLock);
   plug->CloseEditor();
   plug->mGuiCreated = false;
 }
@@ -711,7 +766,6 @@ bool CLAP_ABI IPlugCLAP::GuiSetParent(const clap_plugin_t* plugin, const clap_wi
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr) return false;
   void* parent = ClapParentWindow(window);
-  CriticalSectionGuard guard(plug->mLock);
   if (!plug->mGuiCreated || parent == nullptr) return false;
   return plug->OpenEditor(parent);
 }

@@ -8,9 +8,10 @@
 //   except the ones below, the editor, timers, descriptors, on_main_thread;
 // - audio thread: start_processing, stop_processing, reset, process, and
 //   params.flush while active.
-// Every call holds the plug-in's critical section, as the VST 2.4 binding
-// does, so no parameter, program or state change overlaps a block. On the
-// audio thread nothing allocates and no host function is called; changes
+// Calls from the host hold the plug-in's critical section for their
+// hand-overs; the editor's window calls do not, and the audio thread only
+// tries it (IPlugBase::ProcessAudio). On the audio thread nothing allocates
+// and no host function is called; changes
 // the plug-in makes itself (the editor, a linked partner, a program) wait in
 // a fixed queue until the next process or flush hands them to the host as
 // gesture begin, value and gesture end events.
@@ -118,11 +119,35 @@ class IPlugCLAP : public IPlugBase {
   static void CLAP_ABI OnTimer(const clap_plugin_t* plugin, clap_id timer);
   static void CLAP_ABI OnFd(const clap_plugin_t* plugin, int fd, uint32_t flags);
 
+  static constexpr int kMaxBatch = 64;
+  // The host's events of one process or flush call, for the core's block
+  // loop. Audio thread (main thread for a flush while inactive).
+  class ProcessEvents : public BlockEvents {
+   public:
+    explicit ProcessEvents(IPlugCLAP& plug) : mPlug(plug) {}
+    void Start(const clap_input_events_t* in, const clap_output_events_t* out);
+    void BlockBegins() override;
+    int ApplyUntil(int position, int frames) override;
+    void BlockEnds() override;
+    void KeepForNextBlock() override;
+
+   private:
+    IPlugCLAP& mPlug;
+    const clap_input_events_t* mIn = nullptr;
+    const clap_output_events_t* mOut = nullptr;
+    uint32_t mCount = 0;
+    uint32_t mNext = 0;
+    // Last values of blocks processed without the section.
+    ParamChange mKept[kMaxBatch];
+    int mKeptCount = 0;
+  };
+
   const void* HostExtension(const char* id) const;
   clap_process_status RunProcess(const clap_process_t* process);
-  void ApplyEvent(const clap_event_header_t* event, uint32_t frame);
-  void ApplyHostValue(uint32_t param, double value);
-  void RunAudio(const clap_process_t* process, bool useDouble, uint32_t from, uint32_t frames);
+  static bool IsTransport(const clap_event_header_t* event);
+  void ApplyTransport(const clap_event_header_t* event, uint32_t frame);
+  bool HostValueOf(const clap_event_header_t* event, ParamChange* change) const;
+  void ApplyHostBatch(const ParamChange* changes, int count, uint32_t frame);
   void Enqueue(uint16_t type, int param, double value);
   void DrainQueue(const clap_output_events_t* out);
   void RequestFlush();
@@ -143,16 +168,17 @@ class IPlugCLAP : public IPlugBase {
   const clap_host_gui_t* mHostGui = nullptr;
   bool mInitialised = false;
   bool mActive = false;
-  // Inside process or flush: changes go out through its event list.
+  // Inside process or flush with the section held: changes go out through
+  // its event list.
   bool mInProcess = false;
   uint32_t mEventTime = 0;
 
-  // The host's transport as last given (at block start or by an event),
-  // and the frame of the current block it applies at.
+  // The audio thread's own: the host's transport as last given (at block
+  // start or by an event), and the frame of the current block it applies at.
   clap_event_transport_t mTransport{};
   bool mHaveTransport = false;
   uint32_t mTransportFrame = 0;
-  uint32_t mPieceFrame = 0;
+  ProcessEvents mEvents{*this};
 
   QueuedEvent mQueue[kQueueCapacity];
   int mQueued = 0;

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <type_traits>
 
-#include "plugin/DenormalGuard.h"
 
 namespace {
 
@@ -231,7 +230,7 @@ void IPlugLV2::SendToAudioInstance(const LV2_Atom* atom) {
 void IPlugLV2::ReadTransport(TransportInfo* info) {
   // As a VST 2.4 host's time info reads: nothing musical said, nothing taken.
   if (!mTime.musical) return;
-  const double advance = mTime.elapsed * mTime.speed;
+  const double advance = (mTime.elapsed + PieceOffset()) * mTime.speed;
   const double beats = mTime.hasTempo && SampleRate() > 0.0 ? advance * mTime.bpm / (60.0 * SampleRate()) : 0.0;
   const double unit = mTime.beatUnit > 0.0 ? mTime.beatUnit : 4.0;
   const double toQuarters = 4.0 / unit;
@@ -342,8 +341,6 @@ void IPlugLV2::SilenceOutputs(uint32_t frames) {
 }
 
 void IPlugLV2::Run(uint32_t frames) {
-  CriticalSectionGuard guard(mLock);
-  DenormalGuard flush;
   mNotifyOpen = false;
   if (mNotifyOut != nullptr && mMap != nullptr && mNotifyOut->atom.size >= sizeof(LV2_Atom_Sequence)) {
     lv2_atom_forge_set_buffer(&mForge, reinterpret_cast<uint8_t*>(mNotifyOut), mNotifyOut->atom.size);
@@ -356,28 +353,21 @@ void IPlugLV2::Run(uint32_t frames) {
     if (mNotifyOpen) lv2_atom_forge_pop(&mForge, &mNotifyFrame);
     return;
   }
-  ApplyPorts();
 
+  float* inputs[2] = {nullptr, nullptr};
+  float* outputs[2] = {nullptr, nullptr};
+  for (size_t i = 0; i < mAudioIn.size() && i < 2; ++i) inputs[i] = const_cast<float*>(mAudioIn[i]);
+  for (size_t i = 0; i < mAudioOut.size() && i < 2; ++i) outputs[i] = mAudioOut[i];
+  AudioBlock block;
+  block.frames = frames <= 0x7FFFFFFFu ? static_cast<int>(frames) : 0x7FFFFFFF;
+  block.in32 = inputs;
+  block.out32 = outputs;
   // Events split the block where they fall, so that a new position or
   // program takes effect at its frame.
-  uint32_t at = 0;
-  const LV2_Atom_Sequence* events = mControlIn;
-  if (events != nullptr && mMap != nullptr && events->atom.type == mUris.atomSequence) {
-    const uint8_t* end = reinterpret_cast<const uint8_t*>(&events->body) + events->atom.size;
-    LV2_ATOM_SEQUENCE_FOREACH(events, event) {
-      const uint8_t* eventEnd = reinterpret_cast<const uint8_t*>(&event->body + 1) + event->body.size;
-      if (eventEnd > end) break;
-      int64_t when = event->time.frames;
-      if (when < at) when = at;
-      if (when > frames) when = frames;
-      if (when > at) {
-        ProcessAudio(at, static_cast<uint32_t>(when) - at);
-        at = static_cast<uint32_t>(when);
-      }
-      ReadEvent(event);
-    }
-  }
-  if (at < frames || frames == 0) ProcessAudio(at, frames - at);
+  mEvents.Start(mControlIn != nullptr && mMap != nullptr && mControlIn->atom.type == mUris.atomSequence ? mControlIn
+                                                                                                      : nullptr);
+  ProcessAudio(block, &mEvents);
+  mTime.elapsed += block.frames;
 
   for (size_t i = 0; i < mMeterPorts.size(); ++i) {
     if (mMeterPorts[i] == nullptr) continue;
@@ -386,69 +376,101 @@ void IPlugLV2::Run(uint32_t frames) {
     v = v < info.minimum ? info.minimum : v > info.maximum ? info.maximum : v;
     *mMeterPorts[i] = static_cast<float>(v);
   }
-  if (mNotifyOpen) {
-    if (mReportDue) WriteReport();
-    lv2_atom_forge_pop(&mForge, &mNotifyFrame);
+  if (mNotifyOpen) lv2_atom_forge_pop(&mForge, &mNotifyFrame);
+}
+
+void IPlugLV2::RunEvents::Start(const LV2_Atom_Sequence* sequence) {
+  mSequence = sequence;
+  mNext = nullptr;
+  mEnd = nullptr;
+  if (sequence == nullptr) return;
+  mNext = lv2_atom_sequence_begin(&sequence->body);
+  mEnd = reinterpret_cast<const uint8_t*>(&sequence->body) + sequence->atom.size;
+}
+
+const LV2_Atom_Event* IPlugLV2::RunEvents::Peek() const {
+  if (mSequence == nullptr || lv2_atom_sequence_is_end(&mSequence->body, mSequence->atom.size, mNext)) return nullptr;
+  const uint8_t* eventEnd = reinterpret_cast<const uint8_t*>(&mNext->body + 1) + mNext->body.size;
+  return eventEnd <= mEnd ? mNext : nullptr;
+}
+
+void IPlugLV2::RunEvents::BlockBegins() {
+  mPlug.ApplyPorts();
+  // A program message that came while the section was taken.
+  if (mKeptProgram) {
+    mKeptProgram = false;
+    if (mPlug.ApplyProgramChunk(mPlug.mMessageChunk, mKeptIndex)) mPlug.mReportDue = true;
+  }
+}
+
+int IPlugLV2::RunEvents::ApplyUntil(int position, int frames) {
+  for (const LV2_Atom_Event* event = Peek(); event != nullptr; event = Peek()) {
+    const int64_t when = event->time.frames;
+    if (position < frames && when > position) return when < frames ? static_cast<int>(when) : frames;
+    mPlug.ReadEvent(event, position);
+    mNext = lv2_atom_sequence_next(mNext);
+  }
+  return frames;
+}
+
+void IPlugLV2::RunEvents::BlockEnds() {
+  if (mPlug.mNotifyOpen && mPlug.mReportDue) mPlug.WriteReport();
+}
+
+void IPlugLV2::RunEvents::KeepForNextBlock() {
+  // Positions are the audio thread's own; a program message waits, the
+  // ports are read again by the next run.
+  for (const LV2_Atom_Event* event = Peek(); event != nullptr; event = Peek()) {
+    const int64_t when = event->time.frames;
+    const LV2_Atom_Object* object = mPlug.ObjectOf(event);
+    if (object != nullptr && object->body.otype == mPlug.mUris.timePosition) {
+      mPlug.ReadTime(object, when > 0 ? static_cast<int>(when) : 0);
+    } else if (object != nullptr && object->body.otype == mPlug.mUris.programMessage) {
+      mKeptProgram = mPlug.CopyProgramMessage(object, &mKeptIndex);
+    } else if (object != nullptr && object->body.otype == mPlug.mUris.patchGet) {
+      mPlug.mReportDue = true;
+    }
+    mNext = lv2_atom_sequence_next(mNext);
   }
 }
 
 void IPlugLV2::ApplyPorts() {
-  // All ports that changed since the last run are set first, then the
-  // effect hears of them in index order: a block's port values count as
-  // one record, as a program chunk does ("Link L+R" then copies the left
-  // side it holds). A value that only repeats the one held, as far as a
-  // port's float can tell, is no change: ports echo what the editor or a
-  // restored state set exactly.
-  bool any = false;
+  // The ports that changed since the last run are one batch: "Link L+R"
+  // first, then the others in index order, as a VST 2.4 host setting them
+  // one by one. A value that only repeats the one held, as far as a port's
+  // float can tell, is no change: ports echo what the editor or a restored
+  // state set exactly.
+  ParamChange changes[kMaxPortBatch];
+  int count = 0;
   for (size_t i = 0; i < mControlPorts.size(); ++i) {
-    mChanged[i] = 0;
     const float number = *mControlPorts[i];
     uint32_t bits;
     std::memcpy(&bits, &number, sizeof bits);
     if (bits == mSeenBits[i]) continue;
     mSeenBits[i] = bits;
     if (mAdoptPorts) continue;
-    ParamRecord* param = ParamAt(static_cast<int>(i));
+    const ParamRecord* param = ParamAt(static_cast<int>(i));
     const double v = ValueFromPort(*param, number);
     if (v != v || static_cast<float>(v) == static_cast<float>(param->value)) continue;
-    param->SetClamped(v);
-    mChanged[i] = 1;
-    any = true;
+    if (count < kMaxPortBatch) changes[count++] = ParamChange{static_cast<int>(i), v};
   }
   // The values a restored state set stand; the ports start from here.
   mAdoptPorts = false;
-  if (!any) return;
-  for (size_t i = 0; i < mChanged.size(); ++i)
-    if (mChanged[i] != 0) ParameterChanged(static_cast<int>(i));
+  ChangeParameters(changes, count, ValueSource::kHostText);
 }
 
-void IPlugLV2::ProcessAudio(uint32_t offset, uint32_t frames) {
-  float* inputs[2] = {nullptr, nullptr};
-  float* outputs[2] = {nullptr, nullptr};
-  for (size_t i = 0; i < mAudioIn.size() && i < 2; ++i) inputs[i] = const_cast<float*>(mAudioIn[i]);
-  for (size_t i = 0; i < mAudioOut.size() && i < 2; ++i) outputs[i] = mAudioOut[i];
-  if (frames == 0) {
-    BindFloatBuffers(inputs, outputs, static_cast<int>(offset), 0);
-    ProcessBlock(InputPointers(), OutputPointers(), 0);
-    return;
-  }
-  // Blocks longer than the scratch buffers are processed in pieces.
-  for (uint32_t done = 0; done < frames;) {
-    const uint32_t left = frames - done;
-    const int piece = left < static_cast<uint32_t>(ScratchFrames()) ? static_cast<int>(left) : ScratchFrames();
-    ProcessFloatPiece(inputs, outputs, static_cast<int>(offset + done), piece, false);
-    done += static_cast<uint32_t>(piece);
-    mTime.elapsed += piece;
-  }
-}
-
-void IPlugLV2::ReadEvent(const LV2_Atom_Event* event) {
+const LV2_Atom_Object* IPlugLV2::ObjectOf(const LV2_Atom_Event* event) const {
   const LV2_Atom* body = &event->body;
   if ((body->type != mUris.atomObject && body->type != mUris.atomBlank) || body->size < sizeof(LV2_Atom_Object_Body))
-    return;
-  const LV2_Atom_Object* object = reinterpret_cast<const LV2_Atom_Object*>(body);
+    return nullptr;
+  return reinterpret_cast<const LV2_Atom_Object*>(body);
+}
+
+void IPlugLV2::ReadEvent(const LV2_Atom_Event* event, int frame) {
+  const LV2_Atom_Object* object = ObjectOf(event);
+  if (object == nullptr) return;
   if (object->body.otype == mUris.timePosition) {
-    ReadTime(object);
+    ReadTime(object, frame);
   } else if (object->body.otype == mUris.programMessage) {
     if (ReadProgramMessage(object)) mReportDue = true;
   } else if (object->body.otype == mUris.patchGet) {
@@ -456,18 +478,19 @@ void IPlugLV2::ReadEvent(const LV2_Atom_Event* event) {
   }
 }
 
-void IPlugLV2::ReadTime(const LV2_Atom_Object* position) {
+void IPlugLV2::ReadTime(const LV2_Atom_Object* position, int at) {
   // Where the last position has moved to by now: the new one may say only
   // part of it.
   HostTime& t = mTime;
-  if (t.elapsed != 0.0) {
-    const double advance = t.elapsed * t.speed;
+  const double since = t.elapsed + at;
+  t.elapsed = -static_cast<double>(at);
+  if (since != 0.0) {
+    const double advance = since * t.speed;
     const double beats = t.hasTempo && SampleRate() > 0.0 ? advance * t.bpm / (60.0 * SampleRate()) : 0.0;
     t.frame += advance;
     t.beat += beats;
     t.barBeat += beats;
     if (t.beatsPerBar > 0.0) t.barBeat -= std::floor(t.barBeat / t.beatsPerBar) * t.beatsPerBar;
-    t.elapsed = 0.0;
   }
   const LV2_Atom *frame = nullptr, *speed = nullptr, *beat = nullptr, *barBeat = nullptr, *unit = nullptr,
                  *perBar = nullptr, *bpm = nullptr;
@@ -506,18 +529,23 @@ void IPlugLV2::ReadTime(const LV2_Atom_Object* position) {
   }
 }
 
-bool IPlugLV2::ReadProgramMessage(const LV2_Atom_Object* message) {
+bool IPlugLV2::CopyProgramMessage(const LV2_Atom_Object* message, int* preset) {
   const LV2_Atom *index = nullptr, *chunk = nullptr;
   lv2_atom_object_get(message, mUris.program, &index, mUris.chunk, &chunk, 0);
   if (chunk == nullptr || chunk->type != mUris.atomChunk || chunk->size > static_cast<uint32_t>(mMessageChunk.Capacity()))
     return false;
-  int preset = -1;
+  *preset = -1;
   if (index != nullptr && index->type == mUris.atomInt && index->size >= sizeof(int32_t))
-    preset = reinterpret_cast<const LV2_Atom_Int*>(index)->body;
+    *preset = reinterpret_cast<const LV2_Atom_Int*>(index)->body;
   const int bytes = static_cast<int>(chunk->size);
   mMessageChunk.Resize(bytes);
   if (bytes > 0) std::memcpy(mMessageChunk.Data(), LV2_ATOM_BODY_CONST(chunk), static_cast<size_t>(bytes));
-  return ApplyProgramChunk(mMessageChunk, preset);
+  return true;
+}
+
+bool IPlugLV2::ReadProgramMessage(const LV2_Atom_Object* message) {
+  int preset = -1;
+  return CopyProgramMessage(message, &preset) && ApplyProgramChunk(mMessageChunk, preset);
 }
 
 bool IPlugLV2::ApplyProgramChunk(const ChunkBuffer& chunk, int index) {

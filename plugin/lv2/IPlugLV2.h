@@ -14,8 +14,9 @@
 // This is the only layer that knows LV2 types.
 //
 // Threads, as LV2 classes them: ConnectPort and Run on the host's audio
-// thread; Run holds the plug-in's critical section and allocates nothing,
-// makes no system call and takes no other lock. Activate, Deactivate,
+// thread; Run only tries the plug-in's critical section (IPlugBase::
+// ProcessAudio), allocates nothing, makes no system call and takes no other
+// lock. Activate, Deactivate,
 // RestoreState and the destructor never overlap Run (the host guarantees
 // it); SaveState may, and holds the section. The editor instance lives on
 // the host's UI thread: OpenEditor, PortEvent, Idle, CloseEditor.
@@ -130,7 +131,8 @@ class IPlugLV2 : public IPlugBase {
   };
 
   // The host's time and transport as its last time:Position said, and the
-  // frames processed since; positions move on with the speed and tempo.
+  // frames from it to the start of this run (negative when it came inside
+  // the run); positions move on with the speed and tempo.
   struct HostTime {
     bool musical = false;  // a beat, tempo or signature arrived
     bool hasFrame = false, hasBeat = false, hasBarBeat = false, hasTempo = false;
@@ -139,12 +141,39 @@ class IPlugLV2 : public IPlugBase {
     double elapsed = 0.0;
   };
 
+  static constexpr int kMaxPortBatch = 64;
+  // A run's atom events, for the core's block loop. Audio thread.
+  class RunEvents : public BlockEvents {
+   public:
+    explicit RunEvents(IPlugLV2& plug) : mPlug(plug) {}
+    void Start(const LV2_Atom_Sequence* sequence);
+    void BlockBegins() override;
+    int ApplyUntil(int position, int frames) override;
+    void BlockEnds() override;
+    void KeepForNextBlock() override;
+
+   private:
+    const LV2_Atom_Event* Peek() const;
+    IPlugLV2& mPlug;
+    const LV2_Atom_Sequence* mSequence = nullptr;
+    const LV2_Atom_Event* mNext = nullptr;
+    const uint8_t* mEnd = nullptr;
+    // A program message of a run processed without the section (its bytes
+    // in mMessageChunk), for the next run.
+    bool mKeptProgram = false;
+    int mKeptIndex = -1;
+  };
+
   void ReadFeatures(const LV2_Feature* const* features);
   void SilenceOutputs(uint32_t frames);
   void ApplyPorts();
-  void ProcessAudio(uint32_t offset, uint32_t frames);
-  void ReadEvent(const LV2_Atom_Event* event);
-  void ReadTime(const LV2_Atom_Object* position);
+  const LV2_Atom_Object* ObjectOf(const LV2_Atom_Event* event) const;
+  void ReadEvent(const LV2_Atom_Event* event, int frame);
+  // A position that applies from `frame` of this run on.
+  void ReadTime(const LV2_Atom_Object* position, int at);
+  // Copies a program message's chunk into mMessageChunk and its preset
+  // index; false for one that is not a whole message.
+  bool CopyProgramMessage(const LV2_Atom_Object* message, int* preset);
   // Reads a program message or report: the preset index and the program
   // chunk, applied together or not at all.
   bool ReadProgramMessage(const LV2_Atom_Object* message);
@@ -179,6 +208,7 @@ class IPlugLV2 : public IPlugBase {
   bool mAdoptPorts = false;  // after a restore the ports hold the session's values
   bool mReportDue = false;   // the editor instance asked, or the program changed
   HostTime mTime;
+  RunEvents mEvents{*this};
   ChunkBuffer mStateChunk;    // save and restore
   ChunkBuffer mMessageChunk;  // a program message's bytes
   ChunkBuffer mUndoChunk;     // the program before a chunk is applied

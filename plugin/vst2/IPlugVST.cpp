@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
-#include "plugin/DenormalGuard.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -274,38 +273,21 @@ void IPlugVST::ApplySpeakerArrangement(const VstSpeakerArrangement* arrangement,
 // Processing
 
 void IPlugVST::ProcessFloat(float** inputs, float** outputs, VstInt32 frames, bool accumulate) {
-  CriticalSectionGuard guard(mLock);
-  DenormalGuard flush;
-  if (TakesMidi()) WantMidiThisBlock();
-  if (frames <= 0) {
-    BindFloatBuffers(inputs, outputs, 0, 0);
-    ProcessBlock(InputPointers(), OutputPointers(), 0);
-    return;
-  }
-  // Blocks longer than announced are processed in pieces the scratch holds.
-  for (int offset = 0; offset < frames;) {
-    const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
-    ProcessFloatPiece(inputs, outputs, offset, piece, accumulate);
-    offset += piece;
-  }
+  AudioBlock block;
+  block.frames = frames;
+  block.accumulate = accumulate;
+  block.in32 = inputs;
+  block.out32 = outputs;
+  ProcessAudio(block, nullptr);
 }
 
 void IPlugVST::ProcessDouble(double** inputs, double** outputs, VstInt32 frames) {
-  CriticalSectionGuard guard(mLock);
-  DenormalGuard flush;
-  if (TakesMidi()) WantMidiThisBlock();
-  if (frames <= 0) {
-    BindDoubleBuffers(inputs, outputs, 0, 0);
-    ProcessBlock(InputPointers(), OutputPointers(), 0);
-    return;
-  }
-  // Unconnected channels work in their scratch buffers, so pieces here too.
-  for (int offset = 0; offset < frames;) {
-    const int piece = frames - offset < ScratchFrames() ? frames - offset : ScratchFrames();
-    BindDoubleBuffers(inputs, outputs, offset, piece);
-    ProcessBlock(InputPointers(), OutputPointers(), piece);
-    offset += piece;
-  }
+  AudioBlock block;
+  block.frames = frames;
+  block.doubles = true;
+  block.in64 = inputs;
+  block.out64 = outputs;
+  ProcessAudio(block, nullptr);
 }
 
 void VSTCALLBACK IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
@@ -412,8 +394,74 @@ VstIntPtr VSTCALLBACK IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, 
     delete plug;
     return 0;
   }
+  // The editor's window requests run without the section: the window's
+  // events, menus and message boxes must never hold up the audio.
+  if (IsWindowRequest(opcode, index, value)) return plug->DispatchWindowRequest(opcode, index, value, ptr, opt);
   CriticalSectionGuard guard(plug->mLock);
   return plug->Dispatch(opcode, index, value, ptr, opt);
+}
+
+bool IPlugVST::IsWindowRequest(VstInt32 opcode, VstInt32 index, VstIntPtr value) {
+  switch (opcode) {
+    case effEditGetRect:
+    case effEditOpen:
+    case effEditClose:
+    case effEditIdle:
+    case effIdle:
+      return true;
+    case effVendorSpecific:
+      return index == CCONST('P', 'r', 'e', 'S') && value == CCONST('A', 'e', 'C', 's');
+    default:
+      return false;
+  }
+}
+
+// Window thread, without the section; what these reach of the plug-in's
+// state takes the section itself, briefly.
+VstIntPtr IPlugVST::DispatchWindowRequest(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  Trace("IPlugVST::VSTDispatcher", "%d %d", opcode, index);
+  switch (opcode) {
+    case effEditGetRect: {
+      int width = 0, height = 0;
+      if (ptr == nullptr || !EditorPixelSize(&width, &height)) return 0;
+      mEditorRect.top = 0;
+      mEditorRect.left = 0;
+      mEditorRect.right = static_cast<VstInt16>(width);
+      mEditorRect.bottom = static_cast<VstInt16>(height);
+      *static_cast<ERect**>(ptr) = &mEditorRect;
+      return 1;
+    }
+    case effEditOpen: {
+      const ERect asked = mEditorRect;
+      if (Editor() == nullptr || Editor()->OpenEditorWindow(ptr) == nullptr) return 0;
+      // The host's window may have another scale than the screen the size
+      // request saw: the host sizes its frame to the window we made.
+      if (mEditorRect.right != asked.right || mEditorRect.bottom != asked.bottom)
+        HostCall(audioMasterSizeWindow, mEditorRect.right, mEditorRect.bottom, nullptr, 0.0f);
+      EditorOpened();
+      return 1;
+    }
+    case effEditClose:
+      if (Editor() == nullptr) return 0;
+      EditorClosed();
+      Editor()->CloseEditorWindow();
+      return 1;
+    case effEditIdle:
+      if (IGraphics* editor = Editor()) editor->PumpEvents();
+      IdleTick();
+      return 0;
+    case effIdle:
+      IdleTick();
+      return 0;
+    case effVendorSpecific:
+      // Scale-aware hosts tell the scale of their window: 'PreS', 'AeCs',
+      // the factor in opt.
+      if (Editor() == nullptr) return 0;
+      SetHostScale(static_cast<double>(opt));
+      return 1;
+    default:
+      return 0;
+  }
 }
 
 VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
@@ -474,39 +522,6 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         ActivationChanged(false);
         ResetProcessing();
       }
-      return 0;
-
-    case effEditGetRect: {
-      int width = 0, height = 0;
-      if (ptr == nullptr || !EditorPixelSize(&width, &height)) return 0;
-      mEditorRect.top = 0;
-      mEditorRect.left = 0;
-      mEditorRect.right = static_cast<VstInt16>(width);
-      mEditorRect.bottom = static_cast<VstInt16>(height);
-      *static_cast<ERect**>(ptr) = &mEditorRect;
-      return 1;
-    }
-    case effEditOpen: {
-      const ERect asked = mEditorRect;
-      if (Editor() == nullptr || Editor()->OpenEditorWindow(ptr) == nullptr) return 0;
-      // The host's window may have another scale than the screen the size
-      // request saw: the host sizes its frame to the window we made.
-      if (mEditorRect.right != asked.right || mEditorRect.bottom != asked.bottom)
-        HostCall(audioMasterSizeWindow, mEditorRect.right, mEditorRect.bottom, nullptr, 0.0f);
-      EditorOpened();
-      return 1;
-    }
-    case effEditClose:
-      if (Editor() == nullptr) return 0;
-      EditorClosed();
-      Editor()->CloseEditorWindow();
-      return 1;
-    case effEditIdle:
-      if (IGraphics* editor = Editor()) editor->PumpEvents();
-      IdleTick();
-      return 0;
-    case effIdle:
-      IdleTick();
       return 0;
 
     case effIdentify:
@@ -604,13 +619,6 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       return (Version() >> 16) * 10000 + ((Version() >> 8) & 0xFF) * 100 + (Version() & 0xFF);
 
     case effVendorSpecific:
-      // Scale-aware hosts tell the scale of their window: 'PreS', 'AeCs',
-      // the factor in opt.
-      if (index == CCONST('P', 'r', 'e', 'S') && value == CCONST('A', 'e', 'C', 's')) {
-        if (Editor() == nullptr) return 0;
-        SetHostScale(static_cast<double>(opt));
-        return 1;
-      }
       if (index == 7) {
         if (text == nullptr) return 0;
         const VstIntPtr number = value;

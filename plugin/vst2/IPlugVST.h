@@ -66,6 +66,8 @@ class IPlugVST : public IPlugBase {
 
  private:
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  static bool IsWindowRequest(VstInt32 opcode, VstInt32 index, VstIntPtr value);
+  VstIntPtr DispatchWindowRequest(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr GetChunk(void** data, bool isBank);
   VstIntPtr SetChunk(const void* data, VstIntPtr size, bool isBank);
   VstIntPtr HostCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "graphics/IGraphics.h"
-#include "plugin/DenormalGuard.h"
 #include "plugin/vst3/Vst3Text.h"
 #include "plugin/vst3/Vst3View.h"
 
@@ -226,27 +225,49 @@ tresult IPlugVST3::setupProcessing(ProcessSetup& setup) {
 
 tresult IPlugVST3::setProcessing(TBool state) { return kResultOk; }
 
-void IPlugVST3::ApplyHostValue(ParamID id, double value, int offset) {
-  if (value != value) return;  // not a value
-  value = Clamp01(value);
-  mBlockPosition = offset;
-  if (id == kProgramParamId) {
-    const int index = ProgramIndexOf(value);
-    if (index == CurrentPresetIndex()) return;
-    // The program being left keeps its edits, as a program change does in
-    // the VST 2.4 build.
-    ModifyCurrentPreset(nullptr);
-    if (LoadPreset(index)) ReportAllParameters(offset);
-    return;
-  }
-  if (id >= static_cast<ParamID>(NumParams())) return;
-  const ParamRecord* param = ParamAt(static_cast<int>(id));
-  // A host echoing a value back changes nothing.
-  if (param->NormalizedValue() == value) return;
-  ChangeParameter(static_cast<int>(id), value, ValueSource::kHost);
+bool IPlugVST3::ApplyProgramValue(double value) {
+  const int index = ProgramIndexOf(value);
+  if (index == CurrentPresetIndex()) return false;
+  // The program being left keeps its edits, as a program change does in
+  // the VST 2.4 build.
+  ModifyCurrentPreset(nullptr);
+  return LoadPreset(index);
 }
 
-int IPlugVST3::ApplyChangesUntil(int position, int frames) {
+// One batch: the host's changes at one offset. A program comes first, then
+// the values, as ChangeParameters orders them.
+void IPlugVST3::ApplyHostBatch(const HostPoint* points, int count, int offset) {
+  mBlockPosition = offset;
+  ParamChange changes[kMaxBatch];
+  int used = 0;
+  for (int i = 0; i < count; ++i) {
+    if (points[i].id == kProgramParamId && ApplyProgramValue(points[i].value)) ReportAllParameters(offset);
+  }
+  for (int i = 0; i < count && used < kMaxBatch; ++i) {
+    const HostPoint& point = points[i];
+    if (point.id == kProgramParamId || point.id >= static_cast<ParamID>(NumParams())) continue;
+    // A host echoing a value back changes nothing.
+    if (ParamAt(static_cast<int>(point.id))->NormalizedValue() == point.value) continue;
+    changes[used++] = ParamChange{static_cast<int>(point.id), point.value};
+  }
+  ChangeParameters(changes, used, ValueSource::kHost);
+}
+
+void IPlugVST3::ProcessChanges::BlockBegins() {
+  IPlugVST3& p = mPlug;
+  p.mInProcess = true;
+  p.mOutputChanges = mOutputChanges;
+  // What came with blocks processed without the section, at this block's start.
+  if (mKeptCount > 0) {
+    p.ApplyHostBatch(mKept, mKeptCount, 0);
+    mKeptCount = 0;
+  }
+  if (p.mNotesPending) p.SendPendingNotes();
+}
+
+int IPlugVST3::ProcessChanges::ApplyUntil(int position, int frames) {
+  HostPoint batch[kMaxBatch];
+  int count = 0;
   int next = frames;
   for (int q = 0; q < mNumCursors; ++q) {
     QueueCursor& cursor = mCursors[q];
@@ -263,26 +284,62 @@ int IPlugVST3::ApplyChangesUntil(int position, int frames) {
         if (offset < next) next = offset;
         break;
       }
-      ApplyHostValue(cursor.queue->getParameterId(), value, position);
       ++cursor.next;
+      if (value != value) continue;  // not a value
+      if (count == kMaxBatch) {
+        mPlug.ApplyHostBatch(batch, count, position);
+        count = 0;
+      }
+      batch[count++] = HostPoint{cursor.queue->getParameterId(), Clamp01(value)};
     }
   }
+  mPlug.ApplyHostBatch(batch, count, position);
   return next;
 }
 
-void IPlugVST3::ProcessPiece(int offset, int frames, bool doubles) {
-  // Pieces fit the scratch buffers, which unconnected channels work in.
-  for (int done = 0; done < frames;) {
-    const int piece = frames - done < ScratchFrames() ? frames - done : ScratchFrames();
-    mBlockPosition = offset + done;
-    DenormalGuard flush;
-    if (doubles) {
-      BindDoubleBuffers(mHostIn64, mHostOut64, offset + done, piece);
-      ProcessBlock(InputPointers(), OutputPointers(), piece);
-    } else {
-      ProcessFloatPiece(mHostIn32, mHostOut32, offset + done, piece, false);
+void IPlugVST3::ProcessChanges::BlockEnds() {
+  mPlug.mInProcess = false;
+  mPlug.mOutputChanges = nullptr;
+  mPlug.mBlockPosition = 0;
+}
+
+void IPlugVST3::ProcessChanges::KeepForNextBlock() {
+  // The last value of each queue; a later block's section takes them.
+  for (int q = 0; q < mNumCursors; ++q) {
+    int32_t offset = 0;
+    ParamValue value = 0.0;
+    QueueCursor& cursor = mCursors[q];
+    if (cursor.queue->getPoint(cursor.points - 1, offset, value) != kResultOk || value != value) continue;
+    const ParamID id = cursor.queue->getParameterId();
+    int slot = 0;
+    while (slot < mKeptCount && mKept[slot].id != id) ++slot;
+    if (slot == mKeptCount) {
+      if (mKeptCount == kMaxBatch) continue;
+      ++mKeptCount;
     }
-    done += piece;
+    mKept[slot] = HostPoint{id, Clamp01(value)};
+  }
+}
+
+void IPlugVST3::ProcessChanges::Start(ProcessData& data) {
+  mOutputChanges = data.outputParameterChanges;
+  mNumCursors = 0;
+  IParameterChanges* changes = data.inputParameterChanges;
+  const int32_t count = changes != nullptr ? changes->getParameterCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    IParamValueQueue* queue = changes->getParameterData(i);
+    const int32_t points = queue != nullptr ? queue->getPointCount() : 0;
+    if (points <= 0) continue;
+    if (mNumCursors < kMaxQueues) {
+      mCursors[mNumCursors++] = QueueCursor{queue, points, 0};
+      continue;
+    }
+    // More queues than parameters: only the last value of the rest, at the
+    // block's start.
+    int32_t offset = 0;
+    ParamValue value = 0.0;
+    if (queue->getPoint(points - 1, offset, value) == kResultOk && value == value && mKeptCount < kMaxBatch)
+      mKept[mKeptCount++] = HostPoint{queue->getParameterId(), Clamp01(value)};
   }
 }
 
@@ -290,15 +347,12 @@ tresult IPlugVST3::process(ProcessData& data) {
   if (data.numSamples < 0) return kInvalidArgument;
   if (data.symbolicSampleSize != kSample32 && data.symbolicSampleSize != kSample64) return kInvalidArgument;
   const bool doubles = data.symbolicSampleSize == kSample64;
-  CriticalSectionGuard guard(mLock);
 
+  // The audio thread's own: the transport, the host's channels (as many as
+  // its bus has; the rest stay null: an input then reads silence, an
+  // output goes unseen) and the cursors into its parameter queues.
   mHasContext = data.processContext != nullptr;
   if (mHasContext) mContext = *data.processContext;
-  mOutputChanges = data.outputParameterChanges;
-  mInProcess = true;
-
-  // The host's channels, as many as its bus has; the rest stay null (an
-  // input then reads silence, an output goes unseen).
   for (int c = 0; c < 2; ++c) {
     mHostIn32[c] = mHostOut32[c] = nullptr;
     mHostIn64[c] = mHostOut64[c] = nullptr;
@@ -319,42 +373,18 @@ tresult IPlugVST3::process(ProcessData& data) {
         mHostOut32[c] = data.outputs[0].channelBuffers32[c];
     }
   }
+  mEvents.Start(data);
 
-  if (mNotesPending) SendPendingNotes();
-  mNumCursors = 0;
-  if (IParameterChanges* changes = data.inputParameterChanges) {
-    const int32_t count = changes->getParameterCount();
-    for (int32_t i = 0; i < count; ++i) {
-      IParamValueQueue* queue = changes->getParameterData(i);
-      const int32_t points = queue != nullptr ? queue->getPointCount() : 0;
-      if (points <= 0) continue;
-      if (mNumCursors < kMaxQueues) {
-        mCursors[mNumCursors++] = QueueCursor{queue, points, 0};
-      } else {
-        // More queues than parameters: only the last value of the rest.
-        int32_t offset = 0;
-        ParamValue value = 0.0;
-        if (queue->getPoint(points - 1, offset, value) == kResultOk) ApplyHostValue(queue->getParameterId(), value, 0);
-      }
-    }
-  }
-
-  // The block in pieces between the host's parameter changes, each change
-  // applied at its sample, as the VST 2.4 build applies one between blocks.
-  const int frames = data.numSamples;
-  int position = 0;
-  int next = ApplyChangesUntil(position, frames);
-  while (position < frames) {
-    ProcessPiece(position, next - position, doubles);
-    position = next;
-    next = ApplyChangesUntil(position, frames);
-  }
+  AudioBlock block;
+  block.frames = data.numSamples;
+  block.doubles = doubles;
+  block.in32 = mHostIn32;
+  block.out32 = mHostOut32;
+  block.in64 = mHostIn64;
+  block.out64 = mHostOut64;
+  ProcessAudio(block, &mEvents);
 
   for (int b = 0; b < data.numOutputs && data.outputs != nullptr; ++b) data.outputs[b].silenceFlags = 0;
-  mInProcess = false;
-  mOutputChanges = nullptr;
-  mNumCursors = 0;
-  mBlockPosition = 0;
   return kResultOk;
 }
 
@@ -492,7 +522,7 @@ void IPlugVST3::ReadTransport(TransportInfo* info) {
   const ProcessContext& c = mContext;
   const bool tempoValid = (c.state & ProcessContext::kTempoValid) != 0 && c.tempo > 0.0;
   // A piece that starts inside the host's block is that much later.
-  const int offset = mBlockPosition;
+  const int offset = PieceOffset();
   info->samplePosition = static_cast<double>(c.projectTimeSamples) + offset;
   if ((c.state & ProcessContext::kProjectTimeMusicValid) && c.projectTimeMusic >= 0.0) {
     double ppq = c.projectTimeMusic;
@@ -739,8 +769,9 @@ IPlugView* IPlugVST3::createView(FIDString name) {
   return new (std::nothrow) Vst3View(this);
 }
 
+// GUI thread, without the section: opening and closing a window is window
+// work, which never holds up the audio.
 bool IPlugVST3::OpenEditorIn(void* parent, Vst3View* view) {
-  CriticalSectionGuard guard(mLock);
   IGraphics* editor = Editor();
   // One window at a time, whichever view asks.
   if (editor == nullptr || mAttachedView != nullptr || editor->IsWindowOpen()) return false;
@@ -751,7 +782,6 @@ bool IPlugVST3::OpenEditorIn(void* parent, Vst3View* view) {
 }
 
 void IPlugVST3::CloseEditor(Vst3View* view) {
-  CriticalSectionGuard guard(mLock);
   if (view != mAttachedView || Editor() == nullptr) return;
   EditorClosed();
   Editor()->CloseEditorWindow();

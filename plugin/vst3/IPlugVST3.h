@@ -177,18 +177,43 @@ class IPlugVST3 : public IPlugBase,
  private:
   // Where a host edit gesture on a parameter came from.
   enum class Gesture : uint8_t { kNone, kEditor, kLinked };
+  static constexpr int kMaxQueues = 64;
+  static constexpr int kMaxBatch = 64;
+  // A host's parameter change: the parameter and its normalised value.
+  struct HostPoint {
+    vst3::ParamID id;
+    double value;
+  };
   // One queue of the host's parameter changes while a block is processed.
   struct QueueCursor {
     vst3::IParamValueQueue* queue;
     int32_t points;
     int32_t next;
   };
-  static constexpr int kMaxQueues = 64;
+  // The host's changes of one process call, for the core's block loop.
+  // Audio thread.
+  class ProcessChanges : public BlockEvents {
+   public:
+    explicit ProcessChanges(IPlugVST3& plug) : mPlug(plug) {}
+    void Start(vst3::ProcessData& data);
+    void BlockBegins() override;
+    int ApplyUntil(int position, int frames) override;
+    void BlockEnds() override;
+    void KeepForNextBlock() override;
+
+   private:
+    IPlugVST3& mPlug;
+    vst3::IParameterChanges* mOutputChanges = nullptr;
+    QueueCursor mCursors[kMaxQueues];
+    int mNumCursors = 0;
+    // Last values of blocks processed without the section.
+    HostPoint mKept[kMaxBatch];
+    int mKeptCount = 0;
+  };
 
   void ApplyConnections();
-  void ApplyHostValue(vst3::ParamID id, double value, int offset);
-  int ApplyChangesUntil(int position, int frames);
-  void ProcessPiece(int offset, int frames, bool doubles);
+  bool ApplyProgramValue(double value);
+  void ApplyHostBatch(const HostPoint* points, int count, int offset);
   void ReportAllParameters(int offset);
   bool LoadState(const ChunkBuffer& chunk);
   void SendPendingNotes();
@@ -221,16 +246,16 @@ class IPlugVST3 : public IPlugBase,
   std::vector<uint8_t> mPendingNotes;
   bool mNotesPending = false;
 
-  // Valid during process() only, on the audio thread.
+  // Inside process() with the section held: changes go to the output queue.
   bool mInProcess = false;
   vst3::IParameterChanges* mOutputChanges = nullptr;
+  int mBlockPosition = 0;  // frames from the block's start to the change at hand
+  // The audio thread's own.
   float* mHostIn32[2] = {nullptr, nullptr};
   float* mHostOut32[2] = {nullptr, nullptr};
   double* mHostIn64[2] = {nullptr, nullptr};
   double* mHostOut64[2] = {nullptr, nullptr};
-  QueueCursor mCursors[kMaxQueues];
-  int mNumCursors = 0;
-  int mBlockPosition = 0;  // frames from the block's start to the work at hand
+  ProcessChanges mEvents{*this};
   // The host's transport of the latest block.
   vst3::ProcessContext mContext{};
   bool mHasContext = false;

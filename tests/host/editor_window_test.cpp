@@ -17,6 +17,7 @@
 #endif
 
 #include "tests/host/EditorImages.h"
+#include "tests/host/HostEditorModals.h"
 #include "tests/host/HostEditorParent.h"
 #include "tests/host/HostTestSupport.h"
 
@@ -143,6 +144,15 @@ class EditorInParent {
 #endif
   }
 
+  // The editor's own window: an HWND, or an X11 window id.
+  void* Window() const {
+#if defined(_WIN32)
+    return child_;
+#else
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(child_));
+#endif
+  }
+
   // effEditClose's answer; the child window must be gone after it.
   bool CloseLeavesNoWindow() {
     const bool closed = plugin_.Dispatch(effEditClose) == 1;
@@ -220,6 +230,25 @@ TEST_F(EditorWindow, AtTwiceTheScaleTheWindowShowsThePaintedPanelAndTakesDrags) 
   // The handle's middle follows the pointer: panel y 244 is 1 - (244 - 238) / 52.
   EXPECT_NEAR(plugin->GetParameter(kVolumeR), 1.0 - 6.0 / 52.0, 1e-6);
   EXPECT_NEAR(plugin->GetParameter(kVolumeL), 0.5, 1e-6) << "unlinked: the left stays";
+  EXPECT_TRUE(editor.CloseLeavesNoWindow());
+}
+
+// The host's audio thread keeps running while the editor's modal windows
+// are open: the program menu, the zoom menu (a right click on the bare
+// panel) and the rename box, each opened by a click from another thread
+// while the host's GUI thread idles the editor.
+TEST_F(EditorWindow, AudioRunsWhileTheEditorsMenusAndTextBoxAreOpen) {
+  auto plugin = Running();
+  ASSERT_TRUE(plugin);
+  EditorInParent editor(*plugin, kWidth, kHeight);
+  if (!editor.skip().empty()) GTEST_SKIP() << editor.skip();
+  ASSERT_EQ(editor.problem(), "");
+  EditorInput input(editor.Window());
+  ASSERT_TRUE(input.ok());
+  FloatBuffers in(2, std::vector<float>(512, 0.25f)), out(2, std::vector<float>(512, 0.0f));
+  const HostLoops loops{[&] { editor.Wait(); }, [&] { plugin->ProcessReplacing(in, out, 512); }};
+  for (const ModalCase& c : kEditorModals)
+    EXPECT_EQ(AudioWhileModalOpen(loops, input, c.kind, [&] { input.Click(c.x, c.y, c.button); }), "") << c.what;
   EXPECT_TRUE(editor.CloseLeavesNoWindow());
 }
 

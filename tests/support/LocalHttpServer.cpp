@@ -125,6 +125,8 @@ struct LocalHttpServer::State {
   mutable std::mutex mutex;
   mutable std::condition_variable arrived;
   std::vector<std::string> requests;
+  bool held = false;
+  std::condition_variable released;
   std::thread thread;
 
   void Run() {
@@ -156,6 +158,10 @@ struct LocalHttpServer::State {
       requests.push_back(request);
     }
     arrived.notify_all();
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      released.wait_for(lock, std::chrono::minutes(1), [&] { return !held || stopping; });
+    }
 
     const std::string& bytes = replies[std::min(index, replies.size() - 1)].bytes;
     const auto sendDeadline = Clock::now() + kSendTimeout;
@@ -185,7 +191,11 @@ LocalHttpServer::LocalHttpServer(std::vector<HttpReply> replies) : state_(new St
 }
 
 LocalHttpServer::~LocalHttpServer() {
-  state_->stopping = true;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->released.notify_all();
   // accept() is woken by a connection of our own; closing the socket does
   // not wake it on Linux.
   Socket wake = socket(AF_INET, SOCK_STREAM, 0);
@@ -206,6 +216,19 @@ LocalHttpServer::~LocalHttpServer() {
 }
 
 int LocalHttpServer::Port() const { return state_->port; }
+
+void LocalHttpServer::Hold() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->held = true;
+}
+
+void LocalHttpServer::Release() {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->held = false;
+  }
+  state_->released.notify_all();
+}
 
 std::vector<std::string> LocalHttpServer::Requests() const {
   std::lock_guard<std::mutex> lock(state_->mutex);

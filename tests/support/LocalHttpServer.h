@@ -39,6 +39,10 @@ class LocalHttpServer {
   std::vector<std::string> Requests() const;
   // Waits until at least `count` requests are recorded; false on timeout.
   bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+  // While held, a request is read and recorded but its reply waits (at most
+  // a minute) until Release: a server that keeps its client waiting.
+  void Hold();
+  void Release();
 
  private:
   struct State;

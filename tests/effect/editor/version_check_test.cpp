@@ -2,6 +2,9 @@
 // HTTP server: each kind of reply ends in its message box (answered by the
 // headless window's script), the request is the one the update server
 // expects, and the browser opens only where it should.
+#include <chrono>
+#include <thread>
+
 #include "effect/editor/IQVOnlineVersionMenu.h"
 #include "tests/effect/editor/EditorTestSupport.h"
 #include "tests/support/LocalHttpServer.h"
@@ -20,10 +23,20 @@ class VersionCheck : public EditorTest {
   }
   IQVOnlineVersionMenu* Menu() { return static_cast<IQVOnlineVersionMenu*>(Control(kVersionMenu)); }
   // Picks "Check Online for Update" from the menu, against a server on port.
+  // The request runs on a worker; the answer shows at an idle call after
+  // it is in.
   void CheckThroughTheMenu(int port) {
     Menu()->SetUpdateServer(HttpEndpoint{"127.0.0.1", port});
     editor->GetScript().menuChoices.push_back(0);
+    const size_t before = editor->Messages().size();
     Click(500, 25);
+    EXPECT_EQ(editor->Messages().size(), before) << "the window does not wait for the server";
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         Menu()->CheckPending() && std::chrono::steady_clock::now() < until;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      plug->IdleTick();
+    }
+    EXPECT_FALSE(Menu()->CheckPending());
   }
   const IGraphicsHeadless::MessageRecord& OnlyMessage() {
     EXPECT_EQ(editor->Messages().size(), 1u);

@@ -12,6 +12,7 @@
 #endif
 
 #include "tests/host/EditorImages.h"
+#include "tests/host/HostEditorModals.h"
 #include "tests/plugin/clap/ClapTestSupport.h"
 
 namespace claphost {
@@ -153,6 +154,54 @@ TEST_F(ClapEditor, TheWindowInARealParentShowsTheGoldenPanel) {
   // Open again after a close, as hosts do when the user reopens the editor.
   ASSERT_TRUE(gui->create(p, window.api, false));
   ASSERT_TRUE(gui->set_parent(p, &window));
+  gui->destroy(p);
+#if defined(_WIN32)
+  DestroyWindow(parent);
+  testhost::PumpWindowMessages();
+#endif
+}
+
+// The host's audio thread keeps running while the editor's menus and its
+// rename box are open, each opened by a click from another thread while
+// the host's main thread runs its loop.
+TEST_F(ClapEditor, AudioRunsWhileTheEditorsMenusAndTextBoxAreOpen) {
+#if defined(_WIN32)
+  HWND parent = static_cast<HWND>(testhost::MakeParentWindow(kWidth, kHeight));
+  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
+  clap_window_t window{CLAP_WINDOW_API_WIN32, {nullptr}};
+  window.win32 = parent;
+#else
+  testhost::X11Parent parent(kWidth, kHeight);
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
+  clap_window_t window{CLAP_WINDOW_API_X11, {nullptr}};
+  window.x11 = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(parent.handle()));
+#endif
+  auto plugin = Running(44100.0, 512);
+  ASSERT_TRUE(plugin);
+  const clap_plugin_gui_t* gui = plugin->gui();
+  const clap_plugin_t* p = plugin->plugin();
+  ASSERT_TRUE(gui->create(p, window.api, false));
+  ASSERT_TRUE(gui->set_parent(p, &window));
+#if defined(_WIN32)
+  void* child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
+  const std::function<void()> guiTurn = [] { testhost::PumpWindowMessages(), Sleep(10); };
+#else
+  const std::vector<unsigned long> children = parent.Children();
+  ASSERT_EQ(children.size(), 1u);
+  void* child = reinterpret_cast<void*>(static_cast<uintptr_t>(children[0]));
+  const std::function<void()> guiTurn = [&] {
+    plugin->FireFd();
+    plugin->FireTimer();
+    parent.Sync();
+  };
+#endif
+  ASSERT_NE(child, nullptr);
+  testhost::EditorInput input(child);
+  ASSERT_TRUE(input.ok());
+  std::vector<std::vector<float>> in(2, std::vector<float>(512, 0.25f)), out(2, std::vector<float>(512));
+  const testhost::HostLoops loops{guiTurn, [&] { plugin->ProcessFloat(in, out, 512); }};
+  for (const testhost::ModalCase& c : testhost::kEditorModals)
+    EXPECT_EQ(AudioWhileModalOpen(loops, input, c.kind, [&] { input.Click(c.x, c.y, c.button); }), "") << c.what;
   gui->destroy(p);
 #if defined(_WIN32)
   DestroyWindow(parent);

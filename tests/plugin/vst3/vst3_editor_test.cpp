@@ -9,6 +9,7 @@
 #include <functional>
 #include <utility>
 
+#include "tests/host/HostEditorModals.h"
 #include "tests/host/HostEditorParent.h"
 #include "tests/plugin/vst3/Vst3TestSupport.h"
 
@@ -244,6 +245,50 @@ TEST_F(Vst3Editor, InARealParentTheHostsScaleSizesTheWindowAndTheFrame) {
   testhost::PumpWindowMessages();
 #endif
   scale->release();
+  EXPECT_EQ(view->release(), 0u);
+}
+
+// The host's audio thread keeps running while the editor's menus and its
+// rename box are open, each opened by a click from another thread while
+// the host's GUI thread runs its loop.
+TEST_F(Vst3Editor, AudioRunsWhileTheEditorsMenusAndTextBoxAreOpen) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  plugin->Start(44100.0, 512);
+  Frame frame;
+  IPlugView* view = plugin->controller->createView(kEditorViewName);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->setFrame(&frame), kResultOk);
+#if defined(_WIN32)
+  HWND parent = static_cast<HWND>(testhost::MakeParentWindow(kWidth, kHeight));
+  ASSERT_NE(parent, nullptr) << "no parent window (is the X server running?)";
+  ASSERT_EQ(view->attached(parent, kNative), kResultOk);
+  void* child = FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
+  const std::function<void()> guiTurn = [] { testhost::PumpWindowMessages(), Sleep(10); };
+#else
+  testhost::X11Parent parent(kWidth, kHeight);
+  if (!parent.ok()) GTEST_SKIP() << "no X display to open the editor on: " << parent.why();
+  ASSERT_EQ(view->attached(parent.handle(), kNative), kResultOk);
+  const std::vector<unsigned long> children = parent.Children();
+  ASSERT_EQ(children.size(), 1u);
+  void* child = reinterpret_cast<void*>(static_cast<uintptr_t>(children[0]));
+  const std::function<void()> guiTurn = [&] { parent.Sync(), frame.RunFor(10); };
+#endif
+  ASSERT_NE(child, nullptr);
+  testhost::EditorInput input(child);
+  ASSERT_TRUE(input.ok());
+  std::vector<float> left(512, 0.25f), right(512, 0.25f), outLeft(512), outRight(512);
+  float* in[2] = {left.data(), right.data()};
+  float* out[2] = {outLeft.data(), outRight.data()};
+  const testhost::HostLoops loops{guiTurn, [&] { plugin->Process(in, 2, out, 2, 512); }};
+  for (const testhost::ModalCase& c : testhost::kEditorModals)
+    EXPECT_EQ(AudioWhileModalOpen(loops, input, c.kind, [&] { input.Click(c.x, c.y, c.button); }), "") << c.what;
+
+  ASSERT_EQ(view->removed(), kResultOk);
+#if defined(_WIN32)
+  DestroyWindow(parent);
+  testhost::PumpWindowMessages();
+#endif
   EXPECT_EQ(view->release(), 0u);
 }
 
