@@ -45,6 +45,9 @@ class Veltrane : public Effect {
   void IdleTick() override;
   bool WriteState(ChunkBuffer& chunk) override;
   int ReadState(const ChunkBuffer& chunk, int position) override;
+  int StateEnd(const ChunkBuffer& chunk, int position) const override;
+  // "Link L+R" decides how a batch's other values apply.
+  int BatchSwitch() const override { return kLink; }
   void AttachEditor(IGraphics* editor) override;
   void PresetsChanged() override;
   void DeclareParams() override;

@@ -51,3 +51,20 @@ int Veltrane::ReadState(const ChunkBuffer& chunk, int position) {
   NotifyAllParametersChanged();
   return position;
 }
+
+int Veltrane::StateEnd(const ChunkBuffer& chunk, int position) const {
+  if (position < 0) return -1;
+  int values = kStateValues;
+  if (TagAt(chunk, position, kStateTagCurrent)) {
+    position += kStateTagLength + 4;
+    int32_t nameLength = 0;
+    if (chunk.ReadInt(&nameLength, position) < 0 || nameLength < 0 || !chunk.HasBytes(position + 4, nameLength))
+      return -1;
+    position += 4 + nameLength;
+  } else if (TagAt(chunk, position, kStateTagPrevious)) {
+    position += kStateTagLength;
+  } else {
+    values = kStateValuesUntagged;
+  }
+  return chunk.HasBytes(position, 8 * values) ? position + 8 * values : -1;
+}

@@ -64,6 +64,9 @@ class ChunkBuffer {
 // The framework's header in front of every chunk given to the host.
 constexpr int32_t kChunkMagic = 0x70666674;  // 'pfft'
 constexpr int32_t kChunkVersion = 0x00010000;
+// The header of a session state: the whole plug-in, as the formats keep it
+// whose state is the plug-in (see IPlugBase::WriteHostState).
+constexpr int32_t kSessionVersion = 0x00010001;
 
 void WriteVersionHeader(ChunkBuffer& chunk);
 // Returns the version, or 0 without a header; advances *position past it

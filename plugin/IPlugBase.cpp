@@ -147,10 +147,17 @@ void IPlugBase::ChangeParameter(int index, double value, ValueSource source) {
 void IPlugBase::ChangeParameters(const ParamChange* changes, int count, ValueSource source) {
   if (changes == nullptr || count <= 0) return;
   CriticalSectionGuard guard(mLock);
+  const int switchIndex = BatchSwitch();
+  const ParamChange* last = nullptr;
   for (int i = 0; i < count; ++i)
-    if (AppliesFirstInBatch(changes[i].index)) ChangeParameter(changes[i].index, changes[i].value, source);
+    if (changes[i].index == switchIndex) last = &changes[i];
+  const bool normalised = source == ValueSource::kHost || source == ValueSource::kEditor;
+  const ParamRecord* sw = last != nullptr ? ParamAt(switchIndex) : nullptr;
+  if (sw != nullptr) ChangeParameter(switchIndex, normalised ? 0.0 : sw->minimum, source);
   for (int i = 0; i < count; ++i)
-    if (!AppliesFirstInBatch(changes[i].index)) ChangeParameter(changes[i].index, changes[i].value, source);
+    if (changes[i].index != switchIndex) ChangeParameter(changes[i].index, changes[i].value, source);
+  if (sw != nullptr && (normalised ? last->value > 0.0 : last->value > sw->minimum))
+    ChangeParameter(switchIndex, last->value, source);
 }
 
 void IPlugBase::NotifyAllParametersChanged() {
@@ -344,6 +351,119 @@ int IPlugBase::UnserializePresets(const ChunkBuffer& chunk, int position) {
   }
   LoadPreset(mCurrentPreset);
   return position;
+}
+
+// State as hosts keep it
+
+int IPlugBase::StateEnd(const ChunkBuffer& chunk, int position) const {
+  const int bytes = 8 * NumParams();
+  return chunk.HasBytes(position, bytes) ? position + bytes : -1;
+}
+
+int IPlugBase::ProgramEnd(const ChunkBuffer& chunk, int position) const {
+  position = StateEnd(chunk, position);
+  if (position < 0 || position == chunk.Size()) return position;
+  // The name, whole.
+  int32_t length = 0;
+  if (chunk.ReadInt(&length, position) < 0 || length < 0 || !chunk.HasBytes(position + 4, length)) return -1;
+  return position + 4 + length;
+}
+
+int IPlugBase::BankEnd(const ChunkBuffer& chunk, int position) const {
+  for (int i = 0; i < NumPresets() && position >= 0; ++i) {
+    int32_t length = 0;
+    if (chunk.ReadInt(&length, position) < 0 || length < 0 || !chunk.HasBytes(position + 4, length)) return -1;
+    position += 4 + length;
+    bool initialised = false;
+    position = chunk.ReadBool(&initialised, position);
+    if (position >= 0 && initialised) position = StateEnd(chunk, position);
+  }
+  return position;
+}
+
+int IPlugBase::SessionEnd(const ChunkBuffer& chunk, int position) const {
+  int32_t current = -1;
+  position = chunk.ReadInt(&current, position);
+  if (position < 0 || current < 0 || current >= NumPresets()) return -1;
+  position = BankEnd(chunk, position);
+  return position >= 0 ? StateEnd(chunk, position) : -1;
+}
+
+bool IPlugBase::WriteHostState(ChunkBuffer& chunk, StateKind kind) {
+  CriticalSectionGuard guard(mLock);
+  switch (kind) {
+    case StateKind::kProgram:
+      return WriteProgramChunk(chunk);
+    case StateKind::kBank:
+      WriteVersionHeader(chunk);
+      ModifyCurrentPreset(nullptr);
+      return SerializePresets(chunk) && chunk.Size() > 0;
+    case StateKind::kSession: {
+      // The current preset keeps the current values, as a switch to
+      // another program would keep them, and as a bank chunk has them.
+      ModifyCurrentPreset(nullptr);
+      chunk.Clear();
+      chunk.AppendInt(kChunkMagic);
+      chunk.AppendInt(kSessionVersion);
+      const int before = chunk.Size();
+      if (chunk.AppendInt(mCurrentPreset) <= before) return false;
+      return SerializePresets(chunk) && WriteState(chunk);
+    }
+  }
+  return false;
+}
+
+bool IPlugBase::ReadHostState(const ChunkBuffer& chunk, StateAccepts accepts, int program) {
+  CriticalSectionGuard guard(mLock);
+  int position = 0;
+  const int32_t version = ReadVersionHeader(chunk, &position);
+  if (position < 0 || version > kSessionVersion) return false;  // cut short, or a later version's
+  const int size = chunk.Size();
+  if (version == kSessionVersion) {
+    if (SessionEnd(chunk, position) != size) return false;
+    ReadSession(chunk, position);
+    return true;
+  }
+  const bool bankFormat = version >= kChunkVersion;
+  bool asBank = bankFormat && accepts == StateAccepts::kBank;
+  if (!asBank && ProgramEnd(chunk, position) != size) {
+    if (!(bankFormat && accepts == StateAccepts::kAny)) return false;
+    asBank = true;
+  }
+  if (asBank) {
+    if (BankEnd(chunk, position) != size) return false;
+    UnserializePresets(chunk, position);
+    return true;
+  }
+  if (program >= 0 && program < NumPresets()) mCurrentPreset = program;
+  ReadProgram(chunk, position);
+  return true;
+}
+
+void IPlugBase::ReadSession(const ChunkBuffer& chunk, int position) {
+  int32_t current = 0;
+  position = chunk.ReadInt(&current, position);
+  // The programs as they were kept, byte for byte.
+  char name[kPresetNameSize];
+  for (int i = 0; i < NumPresets(); ++i) {
+    PresetRecord* preset = mPresets[static_cast<size_t>(i)];
+    position = chunk.ReadString(name, kPresetNameSize, position);
+    CopyText(preset->name, name, kPresetNameSize);
+    bool initialised = false;
+    position = chunk.ReadBool(&initialised, position);
+    preset->initialised = initialised;
+    if (!initialised) continue;
+    const int end = StateEnd(chunk, position);
+    preset->state.Resize(0);
+    preset->state.AppendBytes(chunk.Data() + position, end - position);
+    position = end;
+  }
+  mCurrentPreset = current;
+  mRestoringExactly = true;
+  ReadState(chunk, position);
+  mRestoringExactly = false;
+  PresetsChanged();
+  RefreshEditorControls();
 }
 
 // Channel I/O

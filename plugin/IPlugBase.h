@@ -164,9 +164,14 @@ class IPlugBase {
   // On the audio thread with the section held, before every piece of a
   // block: the signal path takes the settings the other threads made.
   virtual void HandOverToAudio() {}
-  // Which parameters a batch of changes applies before the others (a link
-  // that decides how the rest apply).
-  virtual bool AppliesFirstInBatch(int index) const { return false; }
+  // A switch that decides how other parameters apply (a link of two
+  // channels), or -1. A batch of changes that sets it applies the others
+  // with the switch at its minimum, and the switch's last value after them.
+  virtual int BatchSwitch() const { return -1; }
+  // Where a state record that WriteState wrote (or an older one ReadState
+  // takes) starting at `position` ends, or -1 when the chunk ends inside
+  // it; reads nothing into the plug-in.
+  virtual int StateEnd(const ChunkBuffer& chunk, int position) const;
 
   IPlugBase(const IPlugBase&) = delete;
   IPlugBase& operator=(const IPlugBase&) = delete;
@@ -183,9 +188,12 @@ class IPlugBase {
   // react (ParameterChanged). Takes the critical section; any thread.
   void ChangeParameter(int index, double value, ValueSource source);
   // Changes the host made at one moment (a VST3 block's points at one
-  // offset, CLAP events at one time, a run's LV2 port values): those that
-  // apply first in a batch, then the rest in their order, each as
-  // ChangeParameter. Takes the section.
+  // offset, CLAP events at one time, a run's LV2 port values), each as
+  // ChangeParameter in their order. When the batch sets the BatchSwitch,
+  // the switch goes to its minimum first and to the batch's last value for
+  // it after the others: a batch that turns a link off and sets the right
+  // side keeps the right side; one that turns it on links after the batch.
+  // Takes the section.
   void ChangeParameters(const ParamChange* changes, int count, ValueSource source);
   // The editor's scale, for format bindings, on the host's threads. The host
   // says the scale of its window (1 = 100 %; 0 or less: it says nothing):
@@ -203,6 +211,24 @@ class IPlugBase {
   void NotifyHostOfAllParameters();
   bool SerializeParams(ChunkBuffer& chunk);
   int UnserializeParams(const ChunkBuffer& chunk, int position);
+
+  // State as hosts keep it. A program chunk (the version header, the
+  // effect's record, the current preset's name) and a bank chunk (the
+  // header and every preset) are VST 2.4's; a session, for the formats
+  // whose state is the whole plug-in, is the session header, the current
+  // preset's index, every preset as a bank holds them, and the current
+  // values' record, so that nothing moves on the way back.
+  enum class StateKind { kProgram, kBank, kSession };
+  bool WriteHostState(ChunkBuffer& chunk, StateKind kind);
+  // What a host hands back. Every format takes the same bytes by the same
+  // rules: a session whatever was asked; a program or a bank as asked
+  // (kAny: a program if the bytes are one, else a bank); bytes without a
+  // header are a program. The bytes must read whole, to their last byte,
+  // or nothing is taken: they are checked before anything changes. A
+  // program goes into the current preset, or with `program` >= 0 into that
+  // one, made current first. Takes the section.
+  enum class StateAccepts { kProgram, kBank, kAny };
+  bool ReadHostState(const ChunkBuffer& chunk, StateAccepts accepts, int program = -1);
 
   // Presets.
   int NumPresets() const { return static_cast<int>(mPresets.size()); }
@@ -282,6 +308,10 @@ class IPlugBase {
   // Tells the host that the plug-in wants MIDI; called at every block.
   virtual void WantMidiThisBlock() {}
 
+  // While a session's values are read back: a link keeps partners whose
+  // normalised values already agree, so every value comes back exactly.
+  bool RestoringExactly() const { return mRestoringExactly; }
+
   // Held by whatever changes what the audio thread reads without the
   // section (channels, scratch buffers, the sample rate): it waits, at most
   // one block, for an audio thread processing without the section, and
@@ -313,6 +343,14 @@ class IPlugBase {
   std::vector<InputChannel*> mInputs;
   std::vector<OutputChannel*> mOutputs;
   IGraphics* mEditor = nullptr;
+
+  // Where the bytes of a program chunk, a bank body or a session end when
+  // they read whole from `position`; -1 otherwise.
+  int ProgramEnd(const ChunkBuffer& chunk, int position) const;
+  int BankEnd(const ChunkBuffer& chunk, int position) const;
+  int SessionEnd(const ChunkBuffer& chunk, int position) const;
+  void ReadSession(const ChunkBuffer& chunk, int position);
+  bool mRestoringExactly = false;
 
   void ProcessPiece(const AudioBlock& block, int offset, int frames);
   void SilenceOutputs(const AudioBlock& block);

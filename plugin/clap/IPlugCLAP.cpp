@@ -619,8 +619,8 @@ void CLAP_ABI IPlugCLAP::ParamFlush(const clap_plugin_t* plugin, const clap_inpu
   }
 }
 
-// state: the bytes of the VST 2.4 build's program chunk, so sessions and
-// presets move between the formats.
+// state: the core's session state, which every format reads, as it reads
+// the VST 2.4 build's program and bank chunks.
 
 bool CLAP_ABI IPlugCLAP::StateSave(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
   IPlugCLAP* plug = From(plugin);
@@ -638,7 +638,7 @@ bool CLAP_ABI IPlugCLAP::StateLoad(const clap_plugin_t* plugin, const clap_istre
 
 bool IPlugCLAP::SaveState(const clap_ostream_t* stream) {
   ChunkBuffer chunk(4096);
-  if (!WriteProgramChunk(chunk)) return false;
+  if (!WriteHostState(chunk, StateKind::kSession)) return false;
   for (int at = 0; at < chunk.Size();) {
     const int64_t written = stream->write(stream, chunk.Data() + at, static_cast<uint64_t>(chunk.Size() - at));
     if (written <= 0 || written > chunk.Size() - at) return false;
@@ -663,31 +663,11 @@ bool IPlugCLAP::LoadState(const clap_istream_t* stream) {
   return LoadChunkBytes(chunk);
 }
 
-// A program chunk (header, record, name, as the VST 2.4 build writes it)
-// or a VST 2.4 bank. Whatever does not read whole, to its last byte, leaves
-// the plug-in as it was; a header of a later version is refused.
+// A session, a program chunk or a VST 2.4 bank, by the core's rules.
 bool IPlugCLAP::LoadChunkBytes(const ChunkBuffer& chunk) {
-  int position = 0;
-  const int32_t version = ReadVersionHeader(chunk, &position);
-  if (position < 0 || version > kChunkVersion) return false;
-
-  // The current values and every program, to go back to.
-  ChunkBuffer before(4096);
-  ChunkBuffer beforeBank(4096);
-  if (!WriteState(before) || !SerializePresets(beforeBank)) return false;
-
-  bool ok = ReadProgram(chunk, position) == chunk.Size();
-  if (!ok) {
-    ReadState(before, 0);
-    if (version >= kChunkVersion) ok = UnserializePresets(chunk, position) == chunk.Size();
-    // A part of a program may have renamed the current one.
-    if (!ok) {
-      UnserializePresets(beforeBank, 0);
-      ReadState(before, 0);
-    }
-  }
+  if (!ReadHostState(chunk, StateAccepts::kAny)) return false;
   RefreshEditorControls();
-  return ok;
+  return true;
 }
 
 // gui

@@ -53,7 +53,6 @@ IPlugLV2::IPlugLV2(const HostConnection* host, int numParams, const char* channe
       mRole(host != nullptr ? host->role : HostConnection::Role::kAudio),
       mStateChunk(4096),
       mMessageChunk(4096),
-      mUndoChunk(4096),
       mReportChunk(4096) {
   // LV2 hosts do not say who they are.
   mHostKind = kHostUnknown;
@@ -69,7 +68,7 @@ IPlugLV2::IPlugLV2(const HostConnection* host, int numParams, const char* channe
   mChanged.assign(params, 0);
   mGrabbed.assign(params, 0);
   // Room for every program message: the audio thread never grows these.
-  for (ChunkBuffer* chunk : {&mMessageChunk, &mUndoChunk, &mReportChunk}) {
+  for (ChunkBuffer* chunk : {&mMessageChunk, &mReportChunk}) {
     chunk->Resize(kLv2MessageBytes);
     chunk->Clear();
   }
@@ -127,6 +126,7 @@ void IPlugLV2::ReadFeatures(const LV2_Feature* const* features) {
     mUris.patchGet = map(LV2_PATCH__Get);
     mUris.program = map(kLv2ProgramKey);
     mUris.chunk = map(kLv2ChunkKey);
+    mUris.session = map(kLv2SessionKey);
     mUris.programMessage = map(kLv2ProgramMessage);
     mUris.maxBlockLength = map(LV2_BUF_SIZE__maxBlockLength);
     mUris.nominalBlockLength = map(LV2_BUF_SIZE__nominalBlockLength);
@@ -549,20 +549,7 @@ bool IPlugLV2::ReadProgramMessage(const LV2_Atom_Object* message) {
 }
 
 bool IPlugLV2::ApplyProgramChunk(const ChunkBuffer& chunk, int index) {
-  CriticalSectionGuard guard(mLock);
-  const int previous = CurrentPresetIndex();
-  if (!WriteProgramChunk(mUndoChunk)) return false;
-  if (index >= 0 && index < NumPresets()) mCurrentPreset = index;
-  int position = 0;
-  ReadVersionHeader(chunk, &position);
-  const int outcome = position >= 0 ? ReadProgram(chunk, position) : -1;
-  // Bytes after the name are a later version's: what we read stands.
-  if (outcome >= 0 && outcome <= chunk.Size()) return true;
-  mCurrentPreset = previous;
-  position = 0;
-  ReadVersionHeader(mUndoChunk, &position);
-  ReadProgram(mUndoChunk, position);
-  return false;
+  return ReadHostState(chunk, StateAccepts::kProgram, index);
 }
 
 void IPlugLV2::WriteReport() {
@@ -588,10 +575,17 @@ LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_H
   if (mMap == nullptr) return LV2_STATE_ERR_NO_FEATURE;
   if (store == nullptr) return LV2_STATE_ERR_UNKNOWN;
   CriticalSectionGuard guard(mLock);
-  if (!WriteProgramChunk(mStateChunk)) return LV2_STATE_ERR_UNKNOWN;
   const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
-  LV2_State_Status status = store(handle, mUris.chunk, mStateChunk.Data(), static_cast<size_t>(mStateChunk.Size()),
+  // The session: the whole plug-in, read back exactly.
+  if (!WriteHostState(mStateChunk, StateKind::kSession)) return LV2_STATE_ERR_UNKNOWN;
+  LV2_State_Status status = store(handle, mUris.session, mStateChunk.Data(), static_cast<size_t>(mStateChunk.Size()),
                                   mUris.atomChunk, flags);
+  if (status != LV2_STATE_SUCCESS) return status;
+  // The current program and its index as well, as the 2.0.3 bundle kept
+  // them, so that it can still open the session.
+  if (!WriteHostState(mStateChunk, StateKind::kProgram)) return LV2_STATE_ERR_UNKNOWN;
+  status = store(handle, mUris.chunk, mStateChunk.Data(), static_cast<size_t>(mStateChunk.Size()), mUris.atomChunk,
+                 flags);
   if (status != LV2_STATE_SUCCESS) return status;
   const int32_t program = CurrentPresetIndex();
   return store(handle, mUris.program, &program, sizeof program, mUris.atomInt, flags);
@@ -602,14 +596,18 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve, LV
   if (retrieve == nullptr) return LV2_STATE_ERR_UNKNOWN;
   size_t size = 0;
   uint32_t type = 0, flags = 0;
-  const void* data = retrieve(handle, mUris.chunk, &size, &type, &flags);
+  // A session (this version), else the program and its index (2.0.3, and
+  // the presets).
+  const void* data = retrieve(handle, mUris.session, &size, &type, &flags);
+  const bool session = data != nullptr;
+  if (!session) data = retrieve(handle, mUris.chunk, &size, &type, &flags);
   if (data == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
   if (type != mUris.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
   if (size > 0x7FFFF000u) return LV2_STATE_ERR_UNKNOWN;
   int index = -1;
   size_t indexSize = 0;
   uint32_t indexType = 0;
-  const void* indexData = retrieve(handle, mUris.program, &indexSize, &indexType, &flags);
+  const void* indexData = session ? nullptr : retrieve(handle, mUris.program, &indexSize, &indexType, &flags);
   if (indexData != nullptr && indexType == mUris.atomInt && indexSize == sizeof(int32_t)) {
     int32_t stored;
     std::memcpy(&stored, indexData, sizeof stored);
@@ -625,7 +623,8 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve, LV
   mStateChunk.Resize(bytes);
   if (mStateChunk.Size() != bytes) return LV2_STATE_ERR_UNKNOWN;
   if (bytes > 0) std::memcpy(mStateChunk.Data(), data, size);
-  if (!ApplyProgramChunk(mStateChunk, index)) return LV2_STATE_ERR_UNKNOWN;
+  const bool read = session ? ReadHostState(mStateChunk, StateAccepts::kAny) : ApplyProgramChunk(mStateChunk, index);
+  if (!read) return LV2_STATE_ERR_UNKNOWN;
   // The host sets the session's port values as well; the state's exact
   // values stand over them, and the editor hears of the program.
   mAdoptPorts = true;

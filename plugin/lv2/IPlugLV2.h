@@ -48,8 +48,11 @@ struct HostConnection {
 // The plug-in's URI (set by the build) and the names under it.
 constexpr char kLv2PluginUri[] = VELTRANE_LV2_URI;
 constexpr char kLv2EditorUri[] = VELTRANE_LV2_URI "#editor";
-// State keys: the current preset's index (atom:Int) and the program chunk
-// (atom:Chunk, the bytes a VST 2.4 host keeps for one program).
+// State keys: the session (atom:Chunk, the whole plug-in as the core
+// writes it), and the current preset's index (atom:Int) and the program
+// chunk (atom:Chunk, the bytes a VST 2.4 host keeps for one program), which
+// the 2.0.3 bundle kept and the presets hold.
+constexpr char kLv2SessionKey[] = VELTRANE_LV2_URI "#session";
 constexpr char kLv2ProgramKey[] = VELTRANE_LV2_URI "#program";
 constexpr char kLv2ChunkKey[] = VELTRANE_LV2_URI "#chunk";
 // The message between editor and audio instance: an object of this type
@@ -126,7 +129,7 @@ class IPlugLV2 : public IPlugBase {
     LV2_URID timePosition = 0, timeFrame = 0, timeSpeed = 0, timeBeat = 0, timeBarBeat = 0, timeBeatUnit = 0,
              timeBeatsPerBar = 0, timeBeatsPerMinute = 0;
     LV2_URID patchGet = 0;
-    LV2_URID program = 0, chunk = 0, programMessage = 0;
+    LV2_URID program = 0, chunk = 0, session = 0, programMessage = 0;
     LV2_URID maxBlockLength = 0, nominalBlockLength = 0, scaleFactor = 0;
   };
 
@@ -178,9 +181,8 @@ class IPlugLV2 : public IPlugBase {
   // chunk, applied together or not at all.
   bool ReadProgramMessage(const LV2_Atom_Object* message);
   // Applies a program chunk, making `index` the current preset first
-  // (-1 keeps it). A chunk that ends early leaves the values, the current
-  // preset and its name as they were. Allocates nothing while the undo
-  // buffer has room.
+  // (-1 keeps it). A chunk that does not read whole leaves the values, the
+  // current preset and its name as they were. Allocates nothing.
   bool ApplyProgramChunk(const ChunkBuffer& chunk, int index);
   // The current program, as a message, into the open notify sequence.
   void WriteReport();
@@ -211,7 +213,6 @@ class IPlugLV2 : public IPlugBase {
   RunEvents mEvents{*this};
   ChunkBuffer mStateChunk;    // save and restore
   ChunkBuffer mMessageChunk;  // a program message's bytes
-  ChunkBuffer mUndoChunk;     // the program before a chunk is applied
   ChunkBuffer mReportChunk;   // the program reported to the editor
 
   // Editor instance.

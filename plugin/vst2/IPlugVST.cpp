@@ -322,15 +322,7 @@ void VSTCALLBACK IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 index, floa
 
 VstIntPtr IPlugVST::GetChunk(void** data, bool isBank) {
   ChunkBuffer& chunk = isBank ? mBankChunk : mStateChunk;
-  bool ok;
-  if (isBank) {
-    WriteVersionHeader(chunk);
-    ModifyCurrentPreset(nullptr);
-    ok = SerializePresets(chunk);
-  } else {
-    ok = WriteProgramChunk(chunk);
-  }
-  if (!ok || chunk.Size() <= 0) return 0;
+  if (!WriteHostState(chunk, isBank ? StateKind::kBank : StateKind::kProgram) || chunk.Size() <= 0) return 0;
   *data = chunk.Data();
   return chunk.Size();
 }
@@ -348,34 +340,9 @@ VstIntPtr IPlugVST::SetChunk(const void* data, VstIntPtr size, bool isBank) {
   chunk.Resize(bytes);
   if (chunk.Size() != bytes) return 0;
   if (bytes > 0) std::memcpy(chunk.Data(), data, static_cast<size_t>(bytes));
-
-  int position = 0;
-  const int32_t version = ReadVersionHeader(chunk, &position);
-  int outcome;
-  if (isBank && version >= kChunkVersion) {
-    outcome = UnserializePresets(chunk, position);
-  } else {
-    outcome = ReadProgram(chunk, position);
-  }
-
-  if (IsChunkQuirkHost()) {
-    if (outcome != bytes) {
-      // These hosts send banks as programs: read the same bytes as a bank.
-      if (&chunk != &mBankChunk) {
-        mBankChunk.Resize(bytes);
-        if (mBankChunk.Size() != bytes) return 0;
-        if (bytes > 0) std::memcpy(mBankChunk.Data(), chunk.Data(), static_cast<size_t>(bytes));
-      }
-      position = 0;
-      if (ReadVersionHeader(mBankChunk, &position) >= kChunkVersion)
-        outcome = UnserializePresets(mBankChunk, 8);
-      else
-        outcome = position;
-      if (outcome < 0) return 0;
-    }
-  } else if (outcome < 0) {
-    return 0;
-  }
+  // These hosts send banks as programs: whichever the bytes are.
+  const StateAccepts accepts = IsChunkQuirkHost() ? StateAccepts::kAny : isBank ? StateAccepts::kBank : StateAccepts::kProgram;
+  if (!ReadHostState(chunk, accepts)) return 0;
   RefreshEditorControls();
   return 1;
 }

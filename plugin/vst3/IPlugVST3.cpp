@@ -45,9 +45,7 @@ IPlugVST3::IPlugVST3(const HostConnection* host, int numParams, const char* chan
       mGestures(static_cast<size_t>(numParams > 0 ? numParams : 0), Gesture::kNone),
       mPendingNotes(static_cast<size_t>(numParams > 0 ? numParams : 0), 0),
       mStateOut(4096),
-      mStateIn(4096),
-      mUndoBank(4096),
-      mUndoValues(4096) {
+      mStateIn(4096) {
   ApplyConnections();
   ChangeBlockSize(1024);
 }
@@ -558,8 +556,8 @@ void IPlugVST3::ResizeEditor(int width, int height) {
 tresult IPlugVST3::GetComponentState(IBStream* state) {
   if (state == nullptr) return kInvalidArgument;
   CriticalSectionGuard guard(mLock);
-  // Exactly the VST 2.4 build's program chunk.
-  if (!WriteProgramChunk(mStateOut)) return kResultFalse;
+  // The whole plug-in: its program, every program, every value exactly.
+  if (!WriteHostState(mStateOut, StateKind::kSession)) return kResultFalse;
   for (int done = 0; done < mStateOut.Size();) {
     int32_t written = -1;
     if (state->write(mStateOut.Data() + done, mStateOut.Size() - done, &written) != kResultOk) return kResultFalse;
@@ -593,30 +591,11 @@ tresult IPlugVST3::SetComponentState(IBStream* state) {
 }
 
 bool IPlugVST3::LoadState(const ChunkBuffer& chunk) {
-  int position = 0;
-  const int32_t version = ReadVersionHeader(chunk, &position);
-  // Every state this framework hands out starts with its header; a newer
-  // one may hold what this version cannot read.
-  if (version == 0 || version > kChunkVersion || position < 0) return false;
-  const int bytes = chunk.Size();
-
-  // What we have now, to put back when the bytes are neither a whole
-  // program nor a whole bank.
-  mUndoBank.Resize(0);
-  mUndoValues.Resize(0);
-  if (!SerializePresets(mUndoBank) || !WriteState(mUndoValues)) return false;
-
+  // The host reads every value after a state: no notes meanwhile.
   mHoldNotes = true;
-  // A whole program chunk (what getState writes), else a whole VST 2.4 bank
-  // chunk; a part of either is undone below.
-  bool loaded = ReadProgram(chunk, position) == bytes;
-  if (!loaded) loaded = UnserializePresets(chunk, position) == bytes;
-  if (!loaded) {
-    UnserializePresets(mUndoBank, 0);
-    ReadState(mUndoValues, 0);
-  }
+  const bool loaded = ReadHostState(chunk, StateAccepts::kAny);
   mHoldNotes = false;
-  RefreshEditorControls();
+  if (loaded) RefreshEditorControls();
   return loaded;
 }
 

@@ -262,6 +262,4 @@ class IPlugVST3 : public IPlugBase,
 
   ChunkBuffer mStateOut;
   ChunkBuffer mStateIn;
-  ChunkBuffer mUndoBank;
-  ChunkBuffer mUndoValues;
 };

@@ -144,30 +144,60 @@ struct ParsedPreset {
   Values values{};
 };
 
-inline std::vector<ParsedPreset> ParseBank(const Bytes& b) {
-  std::vector<ParsedPreset> presets;
-  if (b.size() < 8 || IntAt(b, 0) != 0x70666674 || IntAt(b, 4) != 0x00010000) return {};
-  size_t at = 8;
-  while (at < b.size()) {
+// Presets from `at` on: `count` of them, or to the end with 0. Where they
+// end, or nothing if they do not parse.
+inline std::optional<size_t> ParsePresets(const Bytes& b, size_t at, size_t count, std::vector<ParsedPreset>& out) {
+  while (count == 0 ? at < b.size() : out.size() < count) {
     ParsedPreset p;
-    if (at + 5 > b.size()) return {};
+    if (at + 5 > b.size()) return std::nullopt;
     const int32_t n = IntAt(b, at);
-    if (n < 0 || at + 4 + n + 1 > b.size()) return {};
+    if (n < 0 || at + 4 + n + 1 > b.size()) return std::nullopt;
     p.name.assign(b.begin() + at + 4, b.begin() + at + 4 + n);
     at += 4 + n;
     p.initialised = b[at++] != 0;
     if (p.initialised) {
       const size_t t = kTag201.size();
-      if (at + t + 8 > b.size() || std::string(b.begin() + at, b.begin() + at + t) != kTag201) return {};
+      if (at + t + 8 > b.size() || std::string(b.begin() + at, b.begin() + at + t) != kTag201) return std::nullopt;
       const int32_t m = IntAt(b, at + t + 4);
       at += t + 8;
-      if (m < 0 || at + m + 120 > b.size()) return {};
+      if (m < 0 || at + m + 120 > b.size()) return std::nullopt;
       at += m;
       for (int i = 0; i < 15; ++i, at += 8) p.values[i] = DoubleAt(b, at);
     }
-    presets.push_back(p);
+    out.push_back(p);
   }
-  return presets;
+  return at;
+}
+
+inline std::vector<ParsedPreset> ParseBank(const Bytes& b) {
+  std::vector<ParsedPreset> presets;
+  if (b.size() < 8 || IntAt(b, 0) != 0x70666674 || IntAt(b, 4) != 0x00010000) return {};
+  return ParsePresets(b, 8, 0, presets) ? presets : std::vector<ParsedPreset>{};
+}
+
+// A session as the formats that keep the whole plug-in save it: its own
+// header, the current program's number, the 32 programs as a bank holds
+// them, and the current values' record.
+constexpr int32_t kSessionVersion = 0x00010001;
+
+struct ParsedSession {
+  int32_t current = -1;
+  std::vector<ParsedPreset> presets;
+  ParsedProgram record;  // no name after it
+};
+
+inline std::optional<ParsedSession> ParseSession(const Bytes& b) {
+  if (b.size() < 12 || IntAt(b, 0) != 0x70666674 || IntAt(b, 4) != kSessionVersion) return std::nullopt;
+  ParsedSession s;
+  s.current = IntAt(b, 8);
+  const std::optional<size_t> end = ParsePresets(b, 12, 32, s.presets);
+  if (!end) return std::nullopt;
+  // The record, as a program chunk without a name parses it.
+  const Bytes program = ChunkWriter().Header().Raw(Bytes(b.begin() + *end, b.end())).String("").bytes;
+  const std::optional<ParsedProgram> record = ParseProgram(program);
+  if (!record) return std::nullopt;
+  s.record = *record;
+  return s;
 }
 
 // The fifteen values the plug-in holds, exactly, through its program chunk.
@@ -184,6 +214,20 @@ inline std::vector<std::string> ProgramNames(PluginInstance& plugin) {
 }
 
 inline VstIntPtr CurrentProgram(PluginInstance& plugin) { return plugin.Dispatch(effGetProgram); }
+
+// The session another format saves of a plug-in in the VST 2.4 build's
+// state: made of that build's bank and program chunks.
+inline Bytes SessionLike(PluginInstance& vst2) {
+  const Bytes bank = vst2.GetChunk(false);
+  const Bytes program = vst2.GetChunk(true);
+  const std::optional<ParsedProgram> p = ParseProgram(program);
+  EXPECT_TRUE(p.has_value());
+  ChunkWriter w;
+  w.Int(0x70666674).Int(kSessionVersion).Int(static_cast<int32_t>(CurrentProgram(vst2)));
+  w.Raw(Bytes(bank.begin() + 8, bank.end()));
+  w.Raw(Bytes(program.begin() + 8, program.end() - 4 - static_cast<long>(p ? p->name.size() : 0)));
+  return w.bytes;
+}
 
 // Settings unlike any factory program, every value exact in binary.
 inline Values DistinctValues() {

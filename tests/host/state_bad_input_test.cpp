@@ -50,8 +50,8 @@ TEST_F(BadChunks, EmptyAndNegativeSizes) {
   ExpectHealthy(*plugin, "after empty chunks");
 }
 
-// A program chunk cut after n bytes: 1 exactly when the record is complete
-// and what follows is either nothing or at least a name's length.
+// A program chunk cut after n bytes: taken only when it ends right after
+// the record (no name) or is whole; any other cut changes nothing.
 TEST_F(BadChunks, ProgramChunkTruncatedAtEveryByte) {
   auto source = Running();
   ASSERT_TRUE(source);
@@ -61,14 +61,23 @@ TEST_F(BadChunks, ProgramChunkTruncatedAtEveryByte) {
 
   auto plugin = Running();
   ASSERT_TRUE(plugin);
+  plugin->Dispatch(effSetProgram, 0, 3);
+  const Values three = ValuesOf(*plugin);
+  const std::string threeName = plugin->ProgramName();
   for (size_t n = 0; n < chunk.size(); ++n) {
-    const VstIntPtr expected = n == recordEnd || n >= recordEnd + 4 ? 1 : 0;
-    ASSERT_EQ(SetRaw(*plugin, chunk.data(), static_cast<VstIntPtr>(n), true), expected) << "cut after " << n;
-    if (n % 16 == 0 || n + 8 > chunk.size()) ExpectHealthy(*plugin, "cut after " + std::to_string(n));
+    if (n == recordEnd) continue;
+    ASSERT_EQ(SetRaw(*plugin, chunk.data(), static_cast<VstIntPtr>(n), true), 0) << "cut after " << n;
+    ASSERT_EQ(ValuesOf(*plugin), three) << "cut after " << n;
+    ASSERT_EQ(plugin->ProgramName(), threeName) << "cut after " << n;
   }
+  ExpectHealthy(*plugin, "after every cut");
+  EXPECT_EQ(SetRaw(*plugin, chunk.data(), static_cast<VstIntPtr>(recordEnd), true), 1);
+  EXPECT_EQ(ValuesOf(*plugin), ValuesOf(*source));
+  EXPECT_EQ(plugin->ProgramName(), threeName) << "no name: the name stays";
   // The whole chunk still works after all that.
   EXPECT_EQ(SetRaw(*plugin, chunk.data(), static_cast<VstIntPtr>(chunk.size()), true), 1);
   EXPECT_EQ(ValuesOf(*plugin), ValuesOf(*source));
+  EXPECT_EQ(plugin->ProgramName(), "Laser Beam");
 }
 
 TEST_F(BadChunks, BankChunkTruncatedAtEveryByte) {
@@ -88,25 +97,23 @@ TEST_F(BadChunks, BankChunkTruncatedAtEveryByte) {
   ExpectHealthy(*plugin, "whole bank");
 }
 
-// Lengths inside the data that point past its end, or before its start.
+// Lengths inside the data that point past its end, or before its start:
+// refused, and nothing changes.
 TEST_F(BadChunks, InnerLengthsOutOfBounds) {
   const int32_t lengths[] = {-1, -8, INT_MIN, 1000, 0x7FFFFFF0, INT_MAX};
   auto plugin = Running();
   ASSERT_TRUE(plugin);
+  const Values before = ValuesOf(*plugin);
+  const std::vector<std::string> names = ProgramNames(*plugin);
   for (int32_t n : lengths) {
     const std::string what = "length " + std::to_string(n);
     // The record's preset name.
     Bytes record = ChunkWriter().Header().Raw(kTag201).Int(0).Int(n).Raw("abc").bytes;
     for (int i = 0; i < 15; ++i) record = ChunkWriter().Raw(record).Double(0.5).bytes;
-    VstIntPtr answer = plugin->SetChunk(record, true);
-    EXPECT_TRUE(answer == 0 || answer == 1) << what;
-    ExpectHealthy(*plugin, "record name " + what);
+    EXPECT_EQ(plugin->SetChunk(record, true), 0) << what;
     // The name after the record.
     const Bytes program = ChunkWriter().Header().Raw(Record201(DistinctValues())).Int(n).Raw("xyz").bytes;
-    answer = plugin->SetChunk(program, true);
-    EXPECT_TRUE(answer == 0 || answer == 1) << what;
-    EXPECT_EQ(ValuesOf(*plugin), DistinctValues()) << "the record itself was whole, " << what;
-    ExpectHealthy(*plugin, "program name " + what);
+    EXPECT_EQ(plugin->SetChunk(program, true), 0) << what;
     // A preset's name in a bank, first and in the middle.
     std::vector<BankEntry> entries(5, BankEntry{"fine", true, Record201(DistinctValues())});
     Bytes bank = Bank(entries);
@@ -114,11 +121,12 @@ TEST_F(BadChunks, InnerLengthsOutOfBounds) {
     for (size_t at : {size_t{8}, Bank(std::vector<BankEntry>(3, entries[0])).size()}) {
       Bytes b = bank;
       b.insert(b.begin() + static_cast<long>(at), bad.begin(), bad.end());
-      answer = plugin->SetChunk(b, false);
-      EXPECT_TRUE(answer == 0 || answer == 1) << what;
-      ExpectHealthy(*plugin, "bank name " + what);
+      EXPECT_EQ(plugin->SetChunk(b, false), 0) << what;
     }
+    EXPECT_EQ(ValuesOf(*plugin), before) << what;
+    EXPECT_EQ(ProgramNames(*plugin), names) << what;
   }
+  ExpectHealthy(*plugin, "after the bad lengths");
 }
 
 // Bytes a host might hold after damage: real chunks with bytes flipped,

@@ -60,7 +60,10 @@ DialogCloser::DialogCloser(int buttonId) : DialogCloser(std::vector<int>{buttonI
 
 DialogCloser::DialogCloser(std::vector<int> buttonIds, int timeoutMs)
     : buttons_(std::move(buttonIds)), timeoutMs_(timeoutMs), seen_(buttons_.size()) {
-  thread_ = std::thread([this] { Run(); });
+  thread_ = std::thread([this] {
+    Run();
+    finished_ = true;
+  });
 }
 
 DialogCloser::~DialogCloser() {

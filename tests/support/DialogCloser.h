@@ -4,6 +4,7 @@
 // in MessageBoxA gets its answer.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +33,9 @@ class DialogCloser {
   SeenDialog Wait();
   // Joins the thread; one entry per expected dialog, in order.
   std::vector<SeenDialog> WaitAll();
+  // Every expected dialog was answered or waited for in vain: Wait() returns
+  // at once. Lets the test keep idling the editor meanwhile.
+  bool Finished() const { return finished_.load(); }
 
  private:
   void Run();
@@ -39,6 +43,7 @@ class DialogCloser {
   std::vector<int> buttons_;
   int timeoutMs_;
   std::vector<SeenDialog> seen_;
+  std::atomic<bool> finished_{false};
   std::thread thread_;
 };
 

@@ -1,5 +1,6 @@
-// State through CLAP streams: the VST 2.4 build's program chunk bytes, so a
-// session moves between the formats; the VST 2.4 build's program and bank
+// State through CLAP streams: the session every format saves, made of what
+// the VST 2.4 build's bank and program chunks hold, so it moves between the
+// formats; the VST 2.4 build's program and bank
 // chunks load; whatever else arrives is refused and changes nothing.
 #include <cmath>
 
@@ -29,7 +30,7 @@ testhost::Values ValuesOf(ClapInstance& plugin) {
   return v;
 }
 
-TEST_F(State, SavedBytesAreTheVst2ProgramChunk) {
+TEST_F(State, SavedBytesAreTheSessionOfTheVst2BuildsState) {
   auto clap = Running();
   ASSERT_TRUE(clap);
   auto vst = Vst2();
@@ -46,10 +47,10 @@ TEST_F(State, SavedBytesAreTheVst2ProgramChunk) {
   ASSERT_TRUE(clap->Save(saved));
   ASSERT_TRUE(clap->Save(savedInPieces, 3));  // a host that takes three bytes a call
   EXPECT_EQ(saved, savedInPieces);
-  EXPECT_EQ(saved, vst->GetChunk(true));
-  const auto parsed = testhost::ParseProgram(saved);
+  EXPECT_EQ(saved, testhost::SessionLike(*vst));
+  const auto parsed = testhost::ParseSession(saved);
   ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(parsed->values, testhost::DistinctValues());
+  EXPECT_EQ(parsed->record.values, testhost::DistinctValues());
 }
 
 TEST_F(State, SessionsAndVst2ChunksLoad) {
@@ -106,17 +107,14 @@ TEST_F(State, BadStreamsAreRefusedAndChangeNothing) {
     const testhost::Values now = ValuesOf(*plugin);
     ASSERT_EQ(now, testhost::DistinctValues()) << what;
   };
-  const auto parsed = testhost::ParseProgram(good);
-  ASSERT_TRUE(parsed.has_value());
-  const size_t recordEnd = good.size() - 4 - parsed->name.size();
-  for (size_t n = 0; n + 1 < good.size(); ++n) {
-    // A cut inside the record, or inside the name after it; a record
-    // without a name is a whole program.
-    if (n == recordEnd)
-      EXPECT_TRUE(plugin->Load(Bytes(good.begin(), good.begin() + n)));
-    else
-      expectUnchanged(Bytes(good.begin(), good.begin() + n), "cut after " + std::to_string(n));
-  }
+  ASSERT_TRUE(testhost::ParseSession(good).has_value());
+  for (size_t n = 0; n + 1 < good.size(); ++n)
+    expectUnchanged(Bytes(good.begin(), good.begin() + n), "cut after " + std::to_string(n));
+  // A program chunk cut inside its record or its name.
+  const Bytes program = testhost::ProgramChunk(testhost::Record201(testhost::Values{}), "Cut");
+  for (size_t n : {size_t{9}, program.size() - 30, program.size() - 5, program.size() - 1})
+    expectUnchanged(Bytes(program.begin(), program.begin() + static_cast<long>(n)),
+                    "program cut after " + std::to_string(n));
   Bytes longer = good;
   longer.push_back(0);
   expectUnchanged(longer, "one byte too many");

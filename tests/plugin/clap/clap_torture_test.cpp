@@ -153,7 +153,7 @@ TEST_F(ClapTorture, MainThreadCallsRaceTheAudioThread) {
   audio.join();
   EXPECT_EQ(failures, 0);
   ASSERT_TRUE(plugin->Save(saved));
-  EXPECT_TRUE(testhost::ParseProgram(saved).has_value());
+  EXPECT_TRUE(testhost::ParseSession(saved).has_value());
 }
 
 // No process call allocates or frees, whatever its events, transport,

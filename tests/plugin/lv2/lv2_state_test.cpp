@@ -99,11 +99,12 @@ TEST(Lv2State, BadBlobsNeverCrashChangeNothingOrLoadOnlyFiniteValues) {
   EXPECT_EQ(plug->Restore(wrongType), LV2_STATE_ERR_BAD_TYPE);
   EXPECT_EQ(plug->Restore({}), LV2_STATE_ERR_NO_PROPERTY);
   EXPECT_EQ(plug->SavedChunk(), before);
-  // Long (a later version's bytes after the name) and the previous layout
-  // load; non-finite values do not.
+  // Bytes after the name are refused like any other; the previous layout
+  // loads; non-finite values do not.
   Bytes longer = good;
   longer.insert(longer.end(), 16, 0xEE);
-  EXPECT_EQ(plug->RestoreChunk(longer), LV2_STATE_SUCCESS);
+  EXPECT_EQ(plug->RestoreChunk(longer), LV2_STATE_ERR_UNKNOWN);
+  EXPECT_EQ(plug->SavedChunk(), before);
   testhost::Values wild = testhost::DistinctValues();
   wild[1] = NAN;
   wild[3] = INFINITY;

@@ -1,5 +1,6 @@
-// State through the host's streams: exactly the VST 2.4 build's program
-// chunk, VST 2.4 program and bank chunks loaded, the factory programs as a
+// State through the host's streams: the whole plug-in as a session, made of
+// what the VST 2.4 build's bank and program chunks hold; VST 2.4 program and
+// bank chunks loaded, the factory programs as a
 // program list, and streams that are not ours refused with nothing lost.
 #include <cmath>
 #include <random>
@@ -14,25 +15,25 @@ using State = Vst3Test;
 using testhost::Bytes;
 using testhost::ChunkWriter;
 
-TEST_F(State, IsTheVst2BuildsProgramChunkBothWays) {
+TEST_F(State, TakesTheVst2BuildsProgramChunkAndSavesTheSession) {
   Pair pair = ConfiguredPair(testhost::ref::Settings{});
   ASSERT_TRUE(pair.vst3);
   // Values of every kind, written into the VST 2.4 build, read from the VST3 one.
   const Bytes record = testhost::Record201(testhost::DistinctValues(), 0, "");
   ASSERT_EQ(pair.vst2->SetChunk(testhost::ProgramChunk(record, "Renamed"), true), 1);
-  const Bytes vst2Chunk = pair.vst2->GetChunk(true);
-  ASSERT_EQ(pair.vst3->SetState(vst2Chunk), kResultOk);
-  EXPECT_EQ(pair.vst3->GetState(), vst2Chunk);
+  ASSERT_EQ(pair.vst3->SetState(pair.vst2->GetChunk(true)), kResultOk);
+  const Bytes session = testhost::SessionLike(*pair.vst2);
+  EXPECT_EQ(pair.vst3->GetState(), session);
   // Hosts' streams that move a few bytes per call.
   MemoryStream slow;
   slow.mostPerCall = 7;
   ASSERT_EQ(pair.vst3->component->getState(&slow), kResultOk);
-  EXPECT_EQ(slow.bytes, vst2Chunk);
+  EXPECT_EQ(slow.bytes, session);
   auto other = Instance::Create();
   ASSERT_TRUE(other);
   slow.position = 0;
   ASSERT_EQ(other->component->setState(&slow), kResultOk);
-  EXPECT_EQ(other->GetState(), vst2Chunk);
+  EXPECT_EQ(other->GetState(), session);
   EXPECT_EQ(pair.vst3->component->setState(nullptr), kInvalidArgument);
 }
 
@@ -54,8 +55,13 @@ TEST_F(State, AVst2BankLoadsWithItsProgramNames) {
     EXPECT_EQ(FromUtf16(name), vst2->ProgramNameIndexed(i)) << i;
   }
   ASSERT_EQ(plugin->controller->setParamNormalized(0x50726F67, 4.0 / 31.0), kResultOk);
-  vst2->Dispatch(effSetProgram, 0, 4);
-  EXPECT_EQ(plugin->GetState(), vst2->GetChunk(true));
+  // The same steps in the VST 2.4 build.
+  auto loaded = testhost::PluginInstance::Create(testhost::SharedModule());
+  ASSERT_TRUE(loaded);
+  loaded->Open();
+  ASSERT_EQ(loaded->SetChunk(bank, false), 1);
+  loaded->Dispatch(effSetProgram, 0, 4);
+  EXPECT_EQ(plugin->GetState(), testhost::SessionLike(*loaded));
 }
 
 TEST_F(State, TheFactoryProgramsAreTheProgramList) {
@@ -80,7 +86,7 @@ TEST_F(State, TheFactoryProgramsAreTheProgramList) {
   for (int i : {0, 1, 17, 31}) {
     ASSERT_EQ(plugin->controller->setParamNormalized(0x50726F67, i / 31.0), kResultOk);
     vst2->Dispatch(effSetProgram, 0, i);
-    EXPECT_EQ(plugin->GetState(), vst2->GetChunk(true)) << "program " << i;
+    EXPECT_EQ(plugin->GetState(), testhost::SessionLike(*vst2)) << "program " << i;
   }
 }
 
