@@ -178,13 +178,8 @@ void Veltrane::ParameterChanged(int index) {
     case kLink:
       mControl.SetLinked(v >= 0.5);
       if (v >= 0.5) {
-        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL}) {
-          const double n = ParamAt(left)->NormalizedValue();
-          // A session comes back as it was kept: partners that agree keep
-          // their exact values.
-          if (RestoringExactly() && ParamAt(left + 1)->NormalizedValue() == n) continue;
-          ChangeParameter(left + 1, n, ValueSource::kLinkPartner);
-        }
+        for (int left : {kVolumeL, kMixL, kModeL, kFreqMinL, kFreqMaxL})
+          ChangeParameter(left + 1, ParamAt(left)->NormalizedValue(), ValueSource::kLinkPartner);
       }
       return;
     case kVolumeL: case kVolumeR: mControl.SetVolume(index - kVolumeL, v); break;

@@ -135,7 +135,10 @@ void IPlugBase::ChangeParameter(int index, double value, ValueSource source) {
       break;
     case ValueSource::kEditor:
     case ValueSource::kLinkPartner:
-      param->SetFromNormalized(value);
+      // The host still hears of a partner that already agrees; its value
+      // stays exactly as it was set.
+      if (!(source == ValueSource::kLinkPartner && mKeepAgreeingPartners && param->NormalizedValue() == value))
+        param->SetFromNormalized(value);
       NotifyHostOfParameter(index, value);
       ParameterChanged(index);
       // The control that made an editor change already shows it.
@@ -156,8 +159,11 @@ void IPlugBase::ChangeParameters(const ParamChange* changes, int count, ValueSou
   if (sw != nullptr) ChangeParameter(switchIndex, normalised ? 0.0 : sw->minimum, source);
   for (int i = 0; i < count; ++i)
     if (changes[i].index != switchIndex) ChangeParameter(changes[i].index, changes[i].value, source);
+  // Values the host set as they are stay as they are when the link comes on.
+  mKeepAgreeingPartners = !normalised;
   if (sw != nullptr && (normalised ? last->value > 0.0 : last->value > sw->minimum))
     ChangeParameter(switchIndex, last->value, source);
+  mKeepAgreeingPartners = false;
 }
 
 void IPlugBase::NotifyAllParametersChanged() {
@@ -459,9 +465,9 @@ void IPlugBase::ReadSession(const ChunkBuffer& chunk, int position) {
     position = end;
   }
   mCurrentPreset = current;
-  mRestoringExactly = true;
+  mKeepAgreeingPartners = true;
   ReadState(chunk, position);
-  mRestoringExactly = false;
+  mKeepAgreeingPartners = false;
   PresetsChanged();
   RefreshEditorControls();
 }

@@ -308,10 +308,6 @@ class IPlugBase {
   // Tells the host that the plug-in wants MIDI; called at every block.
   virtual void WantMidiThisBlock() {}
 
-  // While a session's values are read back: a link keeps partners whose
-  // normalised values already agree, so every value comes back exactly.
-  bool RestoringExactly() const { return mRestoringExactly; }
-
   // Held by whatever changes what the audio thread reads without the
   // section (channels, scratch buffers, the sample rate): it waits, at most
   // one block, for an audio thread processing without the section, and
@@ -350,7 +346,10 @@ class IPlugBase {
   int BankEnd(const ChunkBuffer& chunk, int position) const;
   int SessionEnd(const ChunkBuffer& chunk, int position) const;
   void ReadSession(const ChunkBuffer& chunk, int position);
-  bool mRestoringExactly = false;
+  // While a session's values are read back, or a batch of real values
+  // turns a link on: a partner whose normalised value already agrees keeps
+  // its exact value, so that nothing the host or the session set moves.
+  bool mKeepAgreeingPartners = false;
 
   void ProcessPiece(const AudioBlock& block, int offset, int frames);
   void SilenceOutputs(const AudioBlock& block);
