@@ -124,7 +124,8 @@ std::string ControlPort(const ParamRecord& param, int index) {
   t += "        lv2:index " + std::to_string(index) + " ;\n";
   t += "        lv2:symbol \"" + SymbolOf(param.name) + "\" ;\n";
   t += "        lv2:name " + Quoted(param.name) + " ;\n";
-  t += "        lv2:default " + Number(param.defaultValue, integer) + " ;\n";
+  // A fresh instance is program 0: the ports start at its values.
+  t += "        lv2:default " + Number(param.value, integer) + " ;\n";
   t += "        lv2:minimum " + Number(param.minimum, integer) + " ;\n";
   t += "        lv2:maximum " + Number(param.maximum, integer);
   if (integer) {
@@ -148,6 +149,14 @@ std::string PortBlock(const char* kinds, int index, const std::string& symbol, c
   t += "        lv2:symbol \"" + symbol + "\" ;\n";
   t += "        lv2:name " + Quoted(name);
   return t + rest + "\n    ]";
+}
+
+// "00 Weird Stereo Phasing": hosts that sort presets by label list them in
+// program order, numbered as the editor numbers them.
+std::string PresetLabel(IPlugLV2& plug, int index) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%02d ", index);
+  return number + std::string(plug.PresetName(index));
 }
 
 std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
@@ -236,7 +245,7 @@ std::string PresetsTurtle(IPlugLV2& plug) {
     t += "<" + PresetUri(i) + ">\n";
     t += "    a pset:Preset ;\n";
     t += "    lv2:appliesTo <" + kUri + "> ;\n";
-    t += "    rdfs:label " + Quoted(plug.PresetName(i)) + " ;\n";
+    t += "    rdfs:label " + Quoted(PresetLabel(plug, i).c_str()) + " ;\n";
     t += "    lv2:port ";
     for (int k = 0; k < plug.NumParams(); ++k) {
       const ParamRecord& param = *plug.ParamAt(k);
@@ -258,7 +267,7 @@ std::string ManifestTurtle(IPlugLV2& plug, const std::string& binary) {
        "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n";
   for (int i = 0; i < plug.NumPresets(); ++i) {
     t += "\n<" + PresetUri(i) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kUri + "> ;\n";
-    t += "    rdfs:label " + Quoted(plug.PresetName(i)) + " ;\n    rdfs:seeAlso <presets.ttl> .\n";
+    t += "    rdfs:label " + Quoted(PresetLabel(plug, i).c_str()) + " ;\n    rdfs:seeAlso <presets.ttl> .\n";
   }
   return t;
 }
@@ -291,6 +300,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (!plug.LoadPreset(0)) return 1;
   const std::string manifest = ManifestTurtle(plug, binary);
   const std::string description = PluginTurtle(plug, binary);
   const std::string presets = PresetsTurtle(plug);

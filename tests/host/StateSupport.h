@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -227,6 +228,37 @@ inline Bytes SessionLike(PluginInstance& vst2) {
   w.Raw(Bytes(bank.begin() + 8, bank.end()));
   w.Raw(Bytes(program.begin() + 8, program.end() - 4 - static_cast<long>(p ? p->name.size() : 0)));
   return w.bytes;
+}
+
+// A session handed to the VST 2.4 build, which takes it whatever it was
+// asked for: the build must save it back to the same bytes, so every
+// format that saves it agrees with every other. The instance, for more
+// comparisons.
+inline std::unique_ptr<PluginInstance> Vst2WithSession(const Bytes& session) {
+  auto vst2 = PluginInstance::Create(SharedModule());
+  if (!vst2) return vst2;
+  vst2->Open();
+  EXPECT_EQ(vst2->SetChunk(session, true), 1) << "the VST 2.4 build refused the session";
+  EXPECT_EQ(SessionLike(*vst2), session) << "the VST 2.4 build holds another state";
+  return vst2;
+}
+
+// A bank of the factory programs with every n-th renamed and set apart:
+// what a random host loads to move names and values.
+template <typename Random>
+Bytes RenamedBank(PluginInstance& vst2, Random& random) {
+  const std::vector<ParsedPreset> presets = ParseBank(vst2.GetChunk(false));
+  std::vector<BankEntry> entries;
+  for (size_t i = 0; i < presets.size(); ++i) {
+    Values v = presets[i].values;
+    std::string name = presets[i].name;
+    if (random() % 4 == 0) {
+      name = "Mine " + std::to_string(random() % 1000);
+      v[1] = 0.25 + (random() % 100) / 64.0;  // Volume L
+    }
+    entries.push_back({name, true, Record201(v, static_cast<int32_t>(i), name)});
+  }
+  return Bank(entries);
 }
 
 // Settings unlike any factory program, every value exact in binary.

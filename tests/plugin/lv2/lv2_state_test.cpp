@@ -5,6 +5,7 @@
 
 #include <lv2/presets/presets.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -130,9 +131,20 @@ TEST(Lv2Presets, EachLoadsTheVst2ProgramOfItsIndex) {
   ASSERT_TRUE(vst);
   vst->Open();
   const std::vector<std::string> names = testhost::ProgramNames(*vst);
+  // Labelled with their numbers, so that hosts sorting by label list them
+  // in program order.
+  std::vector<std::string> labels;
   for (size_t program = 0; program < names.size(); ++program) {
-    LilvState* preset = lv2host::Preset(names[program]);
-    ASSERT_NE(preset, nullptr) << names[program];
+    char number[8];
+    std::snprintf(number, sizeof number, "%02zu ", program);
+    labels.push_back(number + names[program]);
+  }
+  std::vector<std::string> sorted = labels;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, labels);
+  for (size_t program = 0; program < names.size(); ++program) {
+    LilvState* preset = lv2host::Preset(labels[program]);
+    ASSERT_NE(preset, nullptr) << labels[program];
     vst->Dispatch(effSetProgram, 0, static_cast<VstIntPtr>(program));
     const testhost::Values expected = testhost::ValuesOf(*vst);
     auto plug = Started();
@@ -150,6 +162,15 @@ TEST(Lv2Presets, EachLoadsTheVst2ProgramOfItsIndex) {
     EXPECT_EQ(saved->name, names[program]);
     EXPECT_EQ(saved->presetIndex, static_cast<int32_t>(program));
   }
+  // A fresh instance with the ports at their defaults is program 0.
+  auto fresh = Started();
+  ASSERT_TRUE(fresh);
+  RunBlock(*fresh);
+  vst->Dispatch(effSetProgram, 0, 0);
+  const auto first = testhost::ParseProgram(fresh->SavedChunk());
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->values, testhost::ValuesOf(*vst));
+  EXPECT_EQ(first->name, names[0]);
   LilvNode* presetClass = lilv_new_uri(lv2host::World(), LV2_PRESETS__Preset);
   LilvNodes* presets = lilv_plugin_get_related(lv2host::Plugin(), presetClass);
   EXPECT_EQ(lilv_nodes_size(presets), names.size());

@@ -25,7 +25,7 @@ TEST(Lv2Tools, Lv2applyShiftsASineBy250Hz) {
   const std::string in = dir + "/sine_1000.wav", out = dir + "/sine_1000_plus_250.wav";
   std::string command =
       std::string("LV2_PATH='") + std::getenv("VELTRANE_LV2_PATH") + "' lv2apply -i '" + in + "' -o '" + out + "'";
-  LilvState* preset = lv2host::Preset("Plus 250Hz");
+  LilvState* preset = lv2host::Preset("14 Plus 250Hz");
   ASSERT_NE(preset, nullptr);
   lilv_state_emit_port_values(preset, &AddArgument, &command);
   lilv_state_free(preset);
