@@ -733,11 +733,18 @@ void IGraphics::PushParameterValue(int index, double value, bool normalised) {
     value = param->NormalizeValue(value);
   }
   if (std::isnan(value)) return;  // nothing a control could show
-  if (DeliversDirectly()) {
-    // Older values parked by other threads must not overwrite this one.
-    DeliverPendingValues();
-    DeliverValue(index, value);
-    return;
+  // Direct deliveries and a window thread taking over the controls exclude
+  // each other; whoever cannot have the controls at once (an audio thread
+  // never waits) parks the value for the window thread or the next push.
+  if (DeliversDirectly() && mDeliveryLock.TryEnter()) {
+    const bool direct = DeliversDirectly();
+    if (direct) {
+      // Older values parked by other threads must not overwrite this one.
+      DeliverPendingValues();
+      DeliverValue(index, value);
+    }
+    mDeliveryLock.Leave();
+    if (direct) return;
   }
   if (index < 0 || index >= mNumPending) return;
   PendingValue& slot = mPending[static_cast<size_t>(index)];
@@ -757,12 +764,15 @@ void IGraphics::DeliverPendingValues() {
 }
 
 void IGraphics::AdoptWindowThread() {
+  CriticalSectionGuard guard(mDeliveryLock);
   mWindowThread.store(std::this_thread::get_id(), std::memory_order_release);
   mHandOff.store(true, std::memory_order_release);
   DeliverPendingValues();
+  MarkAllDirty();
 }
 
 void IGraphics::ReleaseWindowThread() {
+  CriticalSectionGuard guard(mDeliveryLock);
   // Deliver before giving up the thread, so no two threads deliver at once;
   // a value parked after this waits for the next direct push or opening.
   DeliverPendingValues();

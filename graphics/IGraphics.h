@@ -34,6 +34,7 @@
 
 #include "graphics/GraphicsRecords.h"
 #include "graphics/PopupMenu.h"
+#include "platform/CriticalSection.h"
 
 class IControl;
 class IPlugBase;
@@ -211,6 +212,8 @@ class IGraphics {
  protected:
   // Window classes call these when their window opens and closes, on the
   // window thread, so values pushed from elsewhere wait in the mailbox.
+  // Also marks every control for painting: the controls are the window
+  // thread's from here on.
   void AdoptWindowThread();
   void ReleaseWindowThread();
   // Hands values parked by other threads to the controls (window thread).
@@ -287,4 +290,5 @@ class IGraphics {
   int mNumPending = 0;
   std::atomic<bool> mHandOff{false};
   std::atomic<std::thread::id> mWindowThread{};
+  CriticalSection mDeliveryLock;
 };

@@ -177,7 +177,6 @@ void* IGraphicsHeadless::OpenEditorWindow(void* parent) {
   mWindow = &mWindowPixels;
   ++mOpenCount;
   AdoptWindowThread();
-  MarkAllDirty();
   return mWindow;
 }
 

@@ -300,7 +300,6 @@ void* IGraphicsX11::OpenEditorWindow(void* parent) {
   mLastTickMs = NowMs();
   XFlush(display);
   AdoptWindowThread();
-  MarkAllDirty();
   return EditorWindowHandle();
 }
 
