@@ -83,7 +83,12 @@ void Veltrane::DeclareParams() {
   InitEnumParam(kSyncToHost, "Sync to Host", 0, 2, kOffOn);
 
   ParamAt(kVolumeL)->DisplayFunction = ParamAt(kVolumeR)->DisplayFunction = &FormatVolume;
+  ParamAt(kVolumeL)->ParseFunction = ParamAt(kVolumeR)->ParseFunction = &ParseVolume;
   ParamAt(kMixL)->DisplayFunction = ParamAt(kMixR)->DisplayFunction = &FormatMix;
+  ParamAt(kMixL)->ParseFunction = ParamAt(kMixR)->ParseFunction = &ParseMix;
+  for (int i : {kVolumeL, kVolumeR}) CopyText(ParamAt(i)->unit, "dB", sizeof ParamAt(i)->unit);
+  for (int i : {kFreqRange, kFreqMinL, kFreqMinR, kFreqMaxL, kFreqMaxR, kLfoRate})
+    CopyText(ParamAt(i)->unit, "Hz", sizeof ParamAt(i)->unit);
   UpdateFreqDisplay(TruncateToInt(ParamAt(kFreqRange)->value));
   ParamAt(kLfoRate)->DisplayFunction = &FormatRateHz;
   ParamAt(kLfoRate)->ParseFunction = &ParseRateHz;
@@ -117,6 +122,36 @@ void Veltrane::FormatMix(double v, char* text) {
     std::snprintf(text, kParamTextSize, "%s:%s", FormatFixed(dry, sizeof dry, (1.0 - v) * 100.0, 0),
                   FormatFixed(wet, sizeof wet, v * 100.0, 0));
   }
+}
+
+bool Veltrane::ParseVolume(const char* text, double* v) {
+  if (std::strcmp(text, "-oo") == 0) {
+    *v = 0.0;
+    return true;
+  }
+  if (!TextEndsWithUnit(text, "dB")) return false;
+  const char* number = text;
+  while (*number == ' ') ++number;
+  const bool minusInfinity = number[0] == '-' && (number[1] == 'i' || number[1] == 'I' || number[1] == 'o');
+  *v = minusInfinity ? 0.0 : std::pow(10.0, ParseLeadingNumber(number) / 20.0);
+  return true;
+}
+
+bool Veltrane::ParseMix(const char* text, double* v) {
+  char word[8];
+  CopyText(word, text, sizeof word);
+  for (char& c : word) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  if (std::strcmp(word, "dry") == 0 || std::strcmp(word, "wet") == 0) {
+    *v = word[0] == 'w' ? 1.0 : 0.0;
+    return true;
+  }
+  // "dry:wet" in percent, as the display shows it.
+  const char* colon = std::strchr(text, ':');
+  if (colon == nullptr) return false;
+  const double dry = ParseLeadingNumber(text), wet = ParseLeadingNumber(colon + 1);
+  if (!(dry >= 0.0 && wet >= 0.0 && dry + wet > 0.0)) return false;
+  *v = wet / (dry + wet);
+  return true;
 }
 
 void Veltrane::FormatFreq(int rangeIndex, double v, char* text) {

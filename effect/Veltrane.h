@@ -75,6 +75,10 @@ class Veltrane : public Effect {
   // the division; bare numbers stay the parameter's own value.
   static void FormatVolume(double v, char* text);
   static void FormatMix(double v, char* text);
+  // "-6 dB", "-6dB", "-inf dB", "-oo"; "75:25", "Dry", "Wet". A bare
+  // number is not theirs: it keeps its meaning as the value itself.
+  static bool ParseVolume(const char* text, double* v);
+  static bool ParseMix(const char* text, double* v);
   static void FormatFreq(int rangeIndex, double v, char* text);
   static bool ParseFreq(int rangeIndex, const char* text, double* v);
   static void FormatRateHz(double v, char* text);

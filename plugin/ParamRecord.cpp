@@ -21,7 +21,7 @@ void CopyText(char* target, const char* source, int size) {
 }
 
 ParamRecord::ParamRecord() {
-  name[0] = label[0] = group[0] = '\0';
+  name[0] = label[0] = group[0] = unit[0] = '\0';
   valueTexts.reserve(4096 / sizeof(ValueText));
 }
 
@@ -184,4 +184,77 @@ bool ParamRecord::ValueFromText(const char* text, double* valueOut) const {
   }
   *valueOut = v;
   return true;
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    if (Lower(*a) != Lower(*b)) return false;
+  return *a == *b;
+}
+
+// A number and nothing else, or minus infinity as users write it.
+bool IsBareNumber(const char* text) {
+  if (SameIgnoringCase(text, "-inf") || SameIgnoringCase(text, "-oo")) return true;
+  const char* c = text;
+  if (*c == '+' || *c == '-') ++c;
+  bool digits = false;
+  for (; *c != '\0'; ++c) {
+    if (*c >= '0' && *c <= '9') digits = true;
+    else if (*c != '.') return false;
+  }
+  return digits;
+}
+
+}  // namespace
+
+void ParamRecord::FormatForHost(double v, char* text) const {
+  FormatValue(v, false, text, true);
+  if (unit[0] == '\0') return;
+  // Only a number takes the unit: "1/16" and "Off" are names.
+  if (!IsBareNumber(text)) return;
+  if (std::strcmp(text, "-oo") == 0) CopyText(text, "-inf", kParamTextSize);
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, static_cast<size_t>(kParamTextSize) - length, " %s", unit);
+}
+
+bool ParamRecord::ValueFromHostText(const char* text, double* valueOut) const {
+  if (text == nullptr) return false;
+  char trimmed[kParamTextSize * 2];
+  while (IsBlank(*text)) ++text;
+  CopyText(trimmed, text, sizeof trimmed);
+  for (size_t end = std::strlen(trimmed); end > 0 && IsBlank(trimmed[end - 1]); --end) trimmed[end - 1] = '\0';
+  double v;
+  if (ParseFunction != nullptr && ParseFunction(trimmed, &v)) {
+    *valueOut = v != v ? 0.0 : v;
+    return true;
+  }
+  if (HasValueTexts()) {
+    // "500 Hz" names the value text "500".
+    if (unit[0] != '\0' && TextEndsWithUnit(trimmed, unit)) {
+      size_t end = std::strlen(trimmed) - std::strlen(unit);
+      while (end > 0 && IsBlank(trimmed[end - 1])) --end;
+      trimmed[end] = '\0';
+    }
+    for (const ValueText& entry : valueTexts) {
+      if (entry.text[0] == '\0' || !SameIgnoringCase(entry.text, trimmed)) continue;
+      *valueOut = entry.value;
+      return true;
+    }
+    return false;
+  }
+  if (unit[0] != '\0' && ParseFunction != nullptr && IsBareNumber(trimmed)) {
+    char withUnit[sizeof trimmed + 8];
+    std::snprintf(withUnit, sizeof withUnit, "%s %s", trimmed, unit);
+    if (ParseFunction(withUnit, &v)) {
+      *valueOut = v != v ? 0.0 : v;
+      return true;
+    }
+  }
+  return ValueFromText(trimmed, valueOut);
 }

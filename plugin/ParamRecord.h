@@ -51,6 +51,13 @@ class ParamRecord {
   // inverted for a negated display. "nan" reads 0.
   bool ValueFromText(const char* text, double* valueOut) const;
 
+  // The texts of formats that are our own design (VST3, CLAP): the display
+  // text with its unit ("-6.0 dB", "-inf dB", "500 Hz"), and the value of
+  // any text the host shows or a user types: what ValueFromText reads,
+  // enumerations' names in any case, and a bare number in the unit.
+  void FormatForHost(double v, char* text) const;
+  bool ValueFromHostText(const char* text, double* valueOut) const;
+
   DisplayFunc DisplayFunction = nullptr;
   ParseFunc ParseFunction = nullptr;
   ParamType type = kTypeNone;
@@ -64,6 +71,7 @@ class ParamRecord {
   char name[kParamTextSize];
   char label[kParamTextSize];
   char group[kParamTextSize];
+  char unit[8];  // the display's unit for hosts, where its text has none of its own
   bool negateDisplay = false;
   std::vector<ValueText> valueTexts;
 };

@@ -585,7 +585,7 @@ bool CLAP_ABI IPlugCLAP::ParamValueToText(const clap_plugin_t* plugin, clap_id i
   const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
   if (param->type != kTypeDouble) value = std::trunc(value);
   char display[kParamTextSize];
-  param->FormatValue(value, false, display, true);
+  param->FormatForHost(value, display);
   CopyText(text, display, capacity > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(capacity));
   return true;
 }
@@ -596,7 +596,7 @@ bool CLAP_ABI IPlugCLAP::ParamTextToValue(const clap_plugin_t* plugin, clap_id i
   CriticalSectionGuard guard(plug->mLock);
   const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
   double v;
-  if (!param->ValueFromText(text, &v) || !std::isfinite(v)) return false;
+  if (!param->ValueFromHostText(text, &v) || !std::isfinite(v)) return false;
   *value = v < param->minimum ? param->minimum : v > param->maximum ? param->maximum : v;
   return true;
 }

@@ -657,7 +657,7 @@ tresult IPlugVST3::getParamStringByValue(ParamID id, ParamValue valueNormalized,
   if (id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
   const ParamRecord* param = ParamAt(static_cast<int>(id));
   char text[kParamTextSize];
-  param->FormatValue(param->ValueFromNormalized(x), false, text, true);
+  param->FormatForHost(param->ValueFromNormalized(x), text);
   vst3bind::ToUtf16(text, string, 128);
   return kResultOk;
 }
@@ -678,7 +678,7 @@ tresult IPlugVST3::getParamValueByString(ParamID id, char16* string, ParamValue&
   if (id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
   const ParamRecord* param = ParamAt(static_cast<int>(id));
   double value = 0.0;
-  if (!param->ValueFromText(text, &value)) return kResultFalse;
+  if (!param->ValueFromHostText(text, &value) || !std::isfinite(value)) return kResultFalse;
   valueNormalized = param->NormalizeValue(value);
   return kResultOk;
 }

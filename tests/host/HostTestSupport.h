@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tests/host/TestHost.h"
@@ -44,6 +45,33 @@ class HostTest : public ::testing::Test {
   std::unique_ptr<PluginInstance> Running(HostScript script = {}, float sampleRate = 44100.0f,
                                           VstIntPtr blockSize = 1024);
 };
+
+// The text VST3 and CLAP hosts show for a value whose VST 2.4 display is
+// `display`: the same text, with the unit where the display has none.
+inline std::string HostTextOf(VstInt32 param, const std::string& display) {
+  if (param == kVolumeL || param == kVolumeR) return (display == "-oo" ? "-inf" : display) + " dB";
+  if (param == kFreqRange) return display + " Hz";
+  return display;
+}
+
+// What users type, and what the formats of our own design take it for, as
+// the display reads it back (Freq Range at 500 Hz, LFO not synced).
+struct TypedText {
+  VstInt32 param;
+  const char* typed;
+  const char* shown;
+};
+inline const std::vector<TypedText>& TypedTexts() {
+  static const std::vector<TypedText> texts = {
+      {kVolumeL, "-6 dB", "-6.0 dB"},      {kVolumeL, "-6dB", "-6.0 dB"},         {kVolumeR, "-inf dB", "-inf dB"},
+      {kVolumeR, "-6", "-6.0 dB"},         {kMixL, "75:25", "75:25"},             {kMixR, "wet", "Wet"},
+      {kFreqMinL, "250 Hz", "+250.0 Hz"},  {kFreqMinR, "-125hz", "-125.0 Hz"},    {kFreqMaxL, "-125", "-125.0 Hz"},
+      {kLfoRate, "10 Hz", "10.00 Hz"},     {kLfoRate, "2.5", "2.50 Hz"},          {kModeL, "input", "Input"},
+      {kModeR, "REAL", "Real"},            {kLfoWaveform, "ramp up", "Ramp Up"},  {kFreqRange, "500 Hz", "500 Hz"},
+      {kLink, "on", "On"},
+  };
+  return texts;
+}
 
 // Settings whose output is known exactly whatever the shifter does: the dry
 // input alone (mix 0, mode "Input") at unit gain, channels unlinked.

@@ -195,10 +195,21 @@ TEST_F(Parameters, TextEntryReadsTheLeadingNumber) {
   EXPECT_EQ(plugin->SetParameterText(kMixL, "0.25"), 1);
   EXPECT_FLOAT_EQ(plugin->GetParameter(kMixL), 0.25f);
   EXPECT_EQ(plugin->ParamDisplay(kMixL), "75:25");
-  // 2.5 of 0..4: normalised sqrt(2.5 / 4).
-  EXPECT_EQ(plugin->SetParameterText(kVolumeL, "2.5 dB"), 1);
+  // A bare number is the value itself: 2.5 of 0..4, normalised sqrt(2.5 / 4).
+  EXPECT_EQ(plugin->SetParameterText(kVolumeL, "2.5"), 1);
   EXPECT_NEAR(plugin->GetParameter(kVolumeL), 0.790569, 1e-5);
   EXPECT_EQ(plugin->ParamDisplay(kVolumeL), "8.0");
+  // With its unit, a text means what the display means.
+  for (const char* text : {"2.5 dB", "2.5dB", " 2.5 db "}) {
+    EXPECT_EQ(plugin->SetParameterText(kVolumeL, text), 1) << text;
+    EXPECT_EQ(plugin->ParamDisplay(kVolumeL), "2.5") << text;
+  }
+  EXPECT_EQ(plugin->SetParameterText(kVolumeL, "-inf dB"), 1);
+  EXPECT_EQ(plugin->ParamDisplay(kVolumeL), "-oo");
+  EXPECT_EQ(plugin->SetParameterText(kMixL, "Wet"), 1);
+  EXPECT_EQ(plugin->ParamDisplay(kMixL), "Wet");
+  EXPECT_EQ(plugin->SetParameterText(kMixL, "60:40"), 1);
+  EXPECT_EQ(plugin->ParamDisplay(kMixL), "60:40");
   // No step rounding on this path.
   EXPECT_EQ(plugin->SetParameterText(kFreqMinL, "0.1234"), 1);
   EXPECT_NEAR(plugin->GetParameter(kFreqMinL), (0.1234 + 1.0) / 2.0, 1e-6);

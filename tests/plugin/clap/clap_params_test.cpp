@@ -67,13 +67,29 @@ TEST_F(Params, TextsAreTheVst2BuildsForTheSameValue) {
                                                                              : text;
         testhost::SetText(*vst, static_cast<VstInt32>(id), entry);
         plugin->SetValue(id, v);  // some texts depend on other values ("Freq Range")
-        EXPECT_EQ(plugin->Text(id, v), vst->ParamDisplay(static_cast<VstInt32>(id)))
+        const std::string shown = plugin->Text(id, v);
+        EXPECT_EQ(shown, testhost::HostTextOf(static_cast<VstInt32>(id), vst->ParamDisplay(static_cast<VstInt32>(id))))
             << info.name << " = " << v << (sync ? " (synced)" : "");
+        // What it shows, it takes back, to the display's resolution.
+        double back = -99.0;
+        EXPECT_TRUE(plugin->TextToValue(id, shown, &back)) << shown;
+        EXPECT_EQ(plugin->Text(id, back), shown) << info.name << " = " << v;
       }
     }
   }
   EXPECT_EQ(plugin->Text(testhost::kLfoRate, 1.0), "1/16");
-  EXPECT_EQ(plugin->Text(testhost::kVolumeL, 0.0), "-oo");
+  EXPECT_EQ(plugin->Text(testhost::kVolumeL, 0.0), "-inf dB");
+  EXPECT_EQ(plugin->Text(testhost::kVolumeL, 1.0), "0.0 dB");
+  double unity = 0.0;
+  EXPECT_TRUE(plugin->TextToValue(testhost::kVolumeL, "0.0 dB", &unity));
+  EXPECT_EQ(unity, 1.0) << "the default reads back as itself, not as silence";
+  plugin->SetValue(testhost::kSyncToHost, 0.0);
+  plugin->SetValue(testhost::kFreqRange, 2.0);
+  for (const testhost::TypedText& t : testhost::TypedTexts()) {
+    double v = -99.0;
+    ASSERT_TRUE(plugin->TextToValue(static_cast<uint32_t>(t.param), t.typed, &v)) << t.typed;
+    EXPECT_EQ(plugin->Text(static_cast<uint32_t>(t.param), v), t.shown) << t.typed;
+  }
   EXPECT_EQ(plugin->Text(testhost::kMixL, 0.25), "75:25");
   EXPECT_EQ(plugin->Text(testhost::kModeL, 1.7), "Real");  // stepped values truncate
   EXPECT_EQ(plugin->Text(15, 0.0), "<failed>");
@@ -90,9 +106,10 @@ TEST_F(Params, TextEntryAndExactValues) {
   EXPECT_TRUE(plugin->TextToValue(testhost::kLfoWaveform, "Ramp Up", &v));
   EXPECT_EQ(v, 4.0);
   EXPECT_FALSE(plugin->TextToValue(testhost::kLfoWaveform, "Sawtooth", &v));
-  EXPECT_TRUE(plugin->TextToValue(testhost::kFreqMaxL, "0.375", &v));
-  EXPECT_EQ(v, 0.375);
-  EXPECT_TRUE(plugin->TextToValue(testhost::kVolumeL, "9", &v));
+  plugin->SetValue(testhost::kFreqRange, 2.0);  // 500 Hz
+  EXPECT_TRUE(plugin->TextToValue(testhost::kFreqMaxL, "+125.0 Hz", &v));  // a quarter of the range
+  EXPECT_EQ(v, 0.5);
+  EXPECT_TRUE(plugin->TextToValue(testhost::kVolumeL, "+20 dB", &v));
   EXPECT_EQ(v, 4.0);  // clamped to the range
   EXPECT_FALSE(plugin->TextToValue(99, "1", &v));
   EXPECT_FALSE(plugin->TextToValue(testhost::kVolumeL, "1", nullptr));

@@ -56,20 +56,32 @@ TEST_F(Params, TextsBothWaysAreTheVst2Builds) {
         // Both instances in the same state: a shift's text follows "Freq Range".
         vst2->SetParameter(i, v);
         plugin->controller->setParamNormalized(i, v);
-        EXPECT_EQ(plugin->ParamText(i, v), vst2->ParamDisplay(i)) << kNames[i] << " at " << v;
+        const std::string text = plugin->ParamText(i, v);
+        EXPECT_EQ(text, testhost::HostTextOf(i, vst2->ParamDisplay(i))) << kNames[i] << " at " << v;
+        // What it shows, it takes back, to the display's resolution.
+        const double back = plugin->ParamValueOf(i, text);
+        EXPECT_EQ(plugin->ParamText(i, back), text) << kNames[i] << " at " << v;
       }
     }
   }
   for (const auto& entry : std::vector<std::pair<int, std::string>>{
            {testhost::kLink, "On"}, {testhost::kLfoWaveform, "Ramp Dn"}, {testhost::kFreqRange, "5000"},
-           {testhost::kVolumeL, "2.5"}, {testhost::kFreqMaxL, "-0.6"}, {testhost::kMixR, "0.3 wet"},
-           {testhost::kModeL, "Sideways"}}) {
+           {testhost::kVolumeL, "-6 dB"}, {testhost::kFreqMaxL, "+125 Hz"}, {testhost::kMixR, "0.3 wet"},
+           {testhost::kMixL, "75:25"}, {testhost::kModeL, "Sideways"}}) {
     const bool taken = vst2->SetParameterText(entry.first, entry.second) == 1;
     const double normalised = plugin->ParamValueOf(entry.first, entry.second);
     EXPECT_EQ(normalised >= 0.0, taken) << entry.second;
     if (taken) {
       EXPECT_EQ(static_cast<float>(normalised), vst2->GetParameter(entry.first)) << entry.second;
     }
+  }
+  // Typed spellings, with "Freq Range" at 500 Hz.
+  plugin->controller->setParamNormalized(testhost::kSyncToHost, 0.0);
+  plugin->controller->setParamNormalized(testhost::kFreqRange, 2.0 / 3.0);
+  for (const testhost::TypedText& t : testhost::TypedTexts()) {
+    const double v = plugin->ParamValueOf(t.param, t.typed);
+    ASSERT_GE(v, 0.0) << t.typed;
+    EXPECT_EQ(plugin->ParamText(t.param, v), t.shown) << t.typed;
   }
   // The program parameter's texts are the programs' names.
   EXPECT_EQ(plugin->ParamText(kProgram, 5.0 / 31.0), vst2->ProgramNameIndexed(5));
