@@ -53,4 +53,20 @@ rc=$?
 check "a failed test fails the run" test $rc -ne 0
 check "and is counted" test "$(tail -n 1 "$work/out")" = "7 passed, 1 failed, 0 skipped (8 tests)"
 
+# A machine without the ARM cross compiler (its packages are optional): the
+# arm64 preset is skipped with the reason, and nothing fails. Only the
+# programs test.sh and the stand-ins use are on the PATH.
+mkdir -p "$work/path"
+for tool in bash sh dirname mkdir tee grep sed cat head tail seq; do
+  ln -s "$(command -v "$tool")" "$work/path/$tool"
+done
+cp "$work/bin/cmake" "$work/bin/ctest" "$work/path/"
+(cd "$work/tree" && DISPLAY=:0 PATH="$work/path" bash scripts/test.sh linux arm64) >"$work/out" 2>&1
+rc=$?
+cat "$work/out"
+check "a preset without its tools does not fail the run" test $rc -eq 0
+check "its line says why it was skipped" \
+  grep -qx "arm64     skipped (no cross compiler for 64-bit ARM (package g++-aarch64-linux-gnu))" "$work/out"
+check "the last line counts the other presets' tests" test "$(tail -n 1 "$work/out")" = "5 passed, 0 failed, 0 skipped (5 tests)"
+
 [ $fails -eq 0 ] || { echo "$fails check(s) failed"; exit 1; }
