@@ -129,11 +129,12 @@ run_tests() {
   if [ "$skipped" -gt 0 ]; then
     # The first reason a skipped test gave (the release preset runs in the
     # linux tree).
-    local logs=("$root/build/$preset/Testing/Temporary/LastTest.log" "$root/build/linux/Testing/Temporary/LastTest.log")
-    reason="$(cat "${logs[@]}" 2>/dev/null |
-              grep -m1 -oE '((wine|qemu)-run: )?skipped: .*' | sed -E 's/^((wine|qemu)-run: )?skipped: //' | head -n 1)"
+    local log="$root/build/$preset/Testing/Temporary/LastTest.log"
+    [ "$preset" = release ] && log="$root/build/linux/Testing/Temporary/LastTest.log"
+    reason="$(grep -m1 -oE '((wine|qemu)-run: )?skipped: .*' "$log" 2>/dev/null |
+              sed -E 's/^((wine|qemu)-run: )?skipped: //')"
     # A GoogleTest test that skipped itself: the line after its "Skipped".
-    [ -n "$reason" ] || reason="$(cat "${logs[@]}" 2>/dev/null | grep -m1 -A1 -E ': Skipped$' | sed -n 2p)"
+    [ -n "$reason" ] || reason="$(grep -m1 -A1 -E ': Skipped$' "$log" 2>/dev/null | sed -n 2p)"
   fi
   total_failed=$((total_failed + failed))
   total_skipped=$((total_skipped + skipped))

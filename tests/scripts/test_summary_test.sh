@@ -22,7 +22,17 @@ preset=$2
 mkdir -p "build/$preset/Testing/Temporary"
 case "$preset" in
   linux)
+    echo "the linux tree's own note: skipped: not the reason of another preset" \
+      >"build/$preset/Testing/Temporary/LastTest.log"
     echo "100% tests passed, 0 tests failed out of 5" ;;
+  gskip)
+    printf '%s\n' "[ RUN      ] Lv2Tools.Lv2apply" "tests/plugin/lv2/lv2_tools_test.cpp:42: Skipped" \
+      "lv2apply here is built for another processor" "[  SKIPPED ] Lv2Tools.Lv2apply (1 ms)" \
+      >"build/$preset/Testing/Temporary/LastTest.log"
+    echo "50% tests passed, 0 tests failed out of 2"
+    echo
+    echo "The following tests did not run:"
+    printf '\t  2 - lv2.Lv2Tools.Lv2apply (Skipped)\n' ;;
   win32)
     echo "wine-run: skipped: no 32-bit Wine on this machine (package wine32:i386 is not installed)" \
       >"build/$preset/Testing/Temporary/LastTest.log"
@@ -47,6 +57,12 @@ check "skipped tests do not fail the run" test $rc -eq 0
 check "the last line counts passed, failed and skipped" test "$(tail -n 1 "$work/out")" = "7 passed, 0 failed, 2 skipped (9 tests)"
 check "the preset's line gives the reason" \
   grep -q "win32 .*2 passed, 0 failed, 2 skipped (no 32-bit Wine on this machine" "$work/out"
+
+# A test that skipped itself in GoogleTest gives the line after its
+# "Skipped"; another tree's log is not read for it.
+(cd "$work/tree" && DISPLAY=:0 PATH="$work/bin:$PATH" bash scripts/test.sh linux gskip) >"$work/out" 2>&1
+check "a GoogleTest skip gives its own reason" \
+  grep -q "gskip .*1 passed, 0 failed, 1 skipped (lv2apply here is built for another processor)$" "$work/out"
 
 (cd "$work/tree" && DISPLAY=:0 PATH="$work/bin:$PATH" bash scripts/test.sh linux broken) >"$work/out" 2>&1
 rc=$?
