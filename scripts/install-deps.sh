@@ -10,6 +10,13 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # reported as skipped (Wine for the Windows builds' tests, the X server for
 # the editor windows, ffmpeg for the benchmark's comparison).
 optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg)
+# The 64-bit ARM build: a cross compiler, the libraries for arm64 and
+# qemu-user to run its tests. Without them the arm64 preset is skipped.
+arm64=(g++-aarch64-linux-gnu qemu-user
+       libpng-dev:arm64 zlib1g-dev:arm64 libfreetype-dev:arm64 libfontconfig-dev:arm64
+       libcurl4-openssl-dev:arm64 libsndfile1-dev:arm64 libx11-dev:arm64 libxext-dev:arm64
+       libxtst-dev:arm64 lv2-dev:arm64 liblilv-dev:arm64)
+optional+=("${arm64[@]}")
 
 packages=(
   # Native toolchain and build tools
@@ -29,6 +36,7 @@ packages=(
   ffmpeg python3-pil locales
   # The release: the manual is written in Markdown, archives checked with unzip
   python3-markdown unzip
+  "${arm64[@]}"
 )
 
 if [ "$(id -u)" -eq 0 ]; then
@@ -51,12 +59,14 @@ need_update=0
 # Overridable only to try the source-list handling on a copy.
 sources_dir="${VELTRANE_APT_SOURCES_DIR:-/etc/apt/sources.list.d}"
 
-# wine32 comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  echo "install-deps: enabling the i386 architecture"
-  as_root dpkg --add-architecture i386
-  need_update=1
-fi
+# wine32 comes from the i386 architecture, the ARM build's libraries from arm64.
+for arch in i386 arm64; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "install-deps: enabling the $arch architecture"
+    as_root dpkg --add-architecture "$arch"
+    need_update=1
+  fi
+done
 
 # Source packages (libpng for the Windows builds) need deb-src entries for the
 # same archives as the binary ones. deb822 sources get a separate file with
@@ -111,10 +121,22 @@ if deb_src_missing; then
   need_update=1
 fi
 
+# A bare name means this machine's own architecture (or none, for "all"
+# packages): with other architectures enabled dpkg-query lists every
+# instance of the name, and the native one is the one asked for.
+native_arch="$(dpkg --print-architecture 2>/dev/null || true)"
+package_status() {
+  local out
+  out="$(dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' "$1" 2>/dev/null || true)"
+  case "$1" in
+    *:*) awk 'NR == 1 { print $1 }' <<<"$out" ;;
+    *) awk -v native="$native_arch" '$2 == "" || $2 == native || $2 == "all" { print $1; exit }' <<<"$out" ;;
+  esac
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)"
-  [ "$status" = "installed" ] || missing+=("$p")
+  [ "$(package_status "$p")" = "installed" ] || missing+=("$p")
 done
 
 # A mirror in the middle of a sync serves an index of the wrong size for a
@@ -153,12 +175,12 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  if ! out="$(as_root apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null 2>&1)"; then
+  if ! out="$(as_root apt-get install -y -q --no-install-recommends --no-remove "${missing[@]}" </dev/null 2>&1)"; then
     # One package that cannot be had must not keep the others out: take them
     # one at a time and say which ones failed and why.
     echo "install-deps: installing all at once failed ($(apt_reason "$out")); one package at a time"
     for p in "${missing[@]}"; do
-      if ! out="$(as_root apt-get install -y -q --no-install-recommends "$p" </dev/null 2>&1)"; then
+      if ! out="$(as_root apt-get install -y -q --no-install-recommends --no-remove "$p" </dev/null 2>&1)"; then
         echo "install-deps: could not install $p: $(apt_reason "$out")"
         not_installed+=("$p")
       fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release and writes the archives into dist/:
-#   Veltrane-<version>-windows-x64.zip, -windows-x86.zip, -linux-x86_64.tar.gz
-#   and SHA256SUMS.
+#   Veltrane-<version>-windows-x64.zip, -windows-x86.zip, -linux-x86_64.tar.gz,
+#   -linux-aarch64.tar.gz (64-bit ARM, when this machine has its cross
+#   compiler: scripts/test.sh's arm64 preset) and SHA256SUMS.
 #
 #   scripts/release.sh              install what is missing, build, pack
 #   scripts/release.sh --no-build   pack the trees already built
@@ -16,10 +17,21 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=1
 [ "${1:-}" = --no-build ] && build=0
 
+# The ARM tree is built and packed when its cross compiler is there (its
+# packages are optional); without it the release says so and goes on.
+arm64=1
 if [ $build -eq 1 ]; then
   scripts/install-deps.sh
-  scripts/build.sh linux win64 win32
+  presets=(linux win64 win32)
+  if command -v aarch64-linux-gnu-g++ >/dev/null 2>&1; then presets+=(arm64); else arm64=0; fi
+  scripts/build.sh "${presets[@]}"
   cmake --build --preset linux --target manual
+fi
+trees=(linux-x86_64=build/linux windows-x64=build/win64 windows-x86=build/win32)
+if [ $arm64 -eq 1 ] && [ -f build/arm64/Veltrane.so ]; then
+  trees+=(linux-aarch64=build/arm64)
+else
+  echo "release: no 64-bit ARM build (package g++-aarch64-linux-gnu): no linux-aarch64 archive"
 fi
 
 version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -33,7 +45,6 @@ manual=build/linux/manual/Veltrane-Manual.html
 
 rm -rf dist
 /usr/bin/python3 tools/release/package.py --version "$version" --out dist --manual "$manual" \
-  --docs docs/manual --scripts tools/release --epoch "$epoch" \
-  linux-x86_64=build/linux windows-x64=build/win64 windows-x86=build/win32
+  --docs docs/manual --scripts tools/release --epoch "$epoch" "${trees[@]}"
 echo "release: SHA256SUMS"
 sed 's/^/  /' dist/SHA256SUMS

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs all tests: Linux, 64- and 32-bit Windows
-# under Wine, the ASan/UBSan and ThreadSanitizer builds, and each fuzzer for a bounded time
+# under Wine, 64-bit ARM Linux under qemu-user, the ASan/UBSan and
+# ThreadSanitizer builds, and each fuzzer for a bounded time
 # (FUZZ_SECONDS, default 60 s for the chunk fuzzer and 30 s for the others).
 # Keeps going after a failure so one run shows everything; exits non-zero if
 # anything failed. The last line sums them all up: passed, failed and skipped
 # (tests this machine cannot run, such as the 32-bit Windows programs without
-# 32-bit Wine, are skipped with their reason, not failed).
+# 32-bit Wine, are skipped with their reason, not failed; so is a whole
+# preset whose tools are missing, such as arm64 without its cross compiler).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$(pwd)"
 
 scripts/install-deps.sh || { echo "test: installing dependencies failed" >&2; exit 1; }
 
-presets=(linux win64 win32 release sanitize tsan fuzz)
+presets=(linux win64 win32 arm64 release sanitize tsan fuzz)
 if [ $# -gt 0 ]; then presets=("$@"); fi
 
 xvfb_pid=""
@@ -55,8 +57,32 @@ total_skipped=0
 problems=()
 summaries=()
 
+# Why this machine cannot build or run a preset at all (its packages are
+# optional in scripts/install-deps.sh), or nothing.
+preset_unavailable() {
+  case "$1" in
+    arm64)
+      if ! command -v aarch64-linux-gnu-g++ >/dev/null 2>&1; then
+        echo "no cross compiler for 64-bit ARM (package g++-aarch64-linux-gnu)"
+      elif ! command -v qemu-aarch64 >/dev/null 2>&1; then
+        echo "no qemu-aarch64 to run the tests (package qemu-user)"
+      elif ! aarch64-linux-gnu-pkg-config --exists libpng zlib freetype2 fontconfig libcurl sndfile x11 xext xtst \
+               lv2 lilv-0 2>/dev/null; then
+        echo "the arm64 libraries are not installed (scripts/install-deps.sh lists them)"
+      fi ;;
+  esac
+}
+
 run_preset() {
   local preset=$1
+  local unavailable
+  unavailable="$(preset_unavailable "$preset")"
+  if [ -n "$unavailable" ]; then
+    echo
+    echo "=== $preset: skipped: $unavailable"
+    summaries+=("$(printf '%-9s skipped (%s)' "$preset" "$unavailable")")
+    return
+  fi
   if [ "$preset" = release ]; then
     # The archives are packed from the trees built above; only the manual
     # is still to make.
@@ -103,9 +129,12 @@ run_tests() {
   if [ "$skipped" -gt 0 ]; then
     # The first reason a skipped test gave (the release preset runs in the
     # linux tree).
-    reason="$(cat "$root/build/$preset/Testing/Temporary/LastTest.log" \
-                  "$root/build/linux/Testing/Temporary/LastTest.log" 2>/dev/null |
-              grep -m1 -oE '(wine-run: )?skipped: .*' | sed -E 's/^(wine-run: )?skipped: //' | head -n 1)"
+    local log="$root/build/$preset/Testing/Temporary/LastTest.log"
+    [ "$preset" = release ] && log="$root/build/linux/Testing/Temporary/LastTest.log"
+    reason="$(grep -m1 -oE '((wine|qemu)-run: )?skipped: .*' "$log" 2>/dev/null |
+              sed -E 's/^((wine|qemu)-run: )?skipped: //')"
+    # A GoogleTest test that skipped itself: the line after its "Skipped".
+    [ -n "$reason" ] || reason="$(grep -m1 -A1 -E ': Skipped$' "$log" 2>/dev/null | sed -n 2p)"
   fi
   total_failed=$((total_failed + failed))
   total_skipped=$((total_skipped + skipped))

@@ -427,9 +427,9 @@ struct clap_host_thread_check_t {
 
 }  // extern "C"
 
-// --- Layouts on the 64-bit targets (LP64 Linux, LLP64 Windows) ---------------
+// --- Layouts on the 64-bit targets (LP64 Linux on x86-64 and ARM, LLP64 Windows)
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__)
 static_assert(sizeof(clap_version_t) == 12, "clap_version_t");
 static_assert(sizeof(clap_event_header_t) == 16, "clap_event_header_t");
 static_assert(offsetof(clap_event_header_t, space_id) == 8 && offsetof(clap_event_header_t, flags) == 12,

@@ -14,15 +14,26 @@ check() {  # check DESCRIPTION COMMAND...
 
 mkdir -p "$work/bin" "$work/sources" "$work/libpng"
 # Stand-ins. dpkg-query says every package is installed except those listed
-# in $work/absent; apt-get logs its calls.
+# in $work/absent, and lists the instances of a name that $work/instances
+# holds for several architectures ("name status arch" lines), as dpkg-query
+# does once other architectures are enabled; apt-get logs its calls.
 cat >"$work/bin/dpkg-query" <<'SH'
 #!/bin/sh
 for a; do p=$a; done
+name=${p%%:*}
+if [ -f "$WORK/instances" ] && grep -q "^$name " "$WORK/instances"; then
+  case "$p" in *:*) arch=${p#*:} ;; *) arch="" ;; esac
+  grep "^$name " "$WORK/instances" | while read -r n status a; do
+    if [ -z "$arch" ] || [ "$a" = "$arch" ]; then echo "$status $a"; fi
+  done
+  exit 0
+fi
 if grep -qxF "$p" "$WORK/absent"; then echo "unknown"; else printf installed; fi
 SH
 cat >"$work/bin/dpkg" <<'SH'
 #!/bin/sh
-[ "$1" = --print-foreign-architectures ] && echo i386
+[ "$1" = --print-foreign-architectures ] && printf 'i386\narm64\n'
+[ "$1" = --print-architecture ] && echo amd64
 exit 0
 SH
 cat >"$work/bin/apt-get" <<'SH'
@@ -91,5 +102,17 @@ rc=$?
 check "a required package that cannot be installed fails the script" test $rc -ne 0
 check "and says which one" grep -q "cannot go on without: cmake" "$work/out"
 check "the optional one is still installed" grep -qx xvfb "$work/installed"
+
+# With arm64 enabled a bare name has two instances: the native one decides.
+rm -f "$work/uninstallable"
+: >"$work/absent"
+printf 'libpng-dev installed arm64\nlibpng-dev not-installed amd64\nzlib1g-dev installed amd64\nzlib1g-dev installed arm64\nfonts-liberation2 installed all\n' \
+  >"$work/instances"
+run
+check "a bare name is missing when only another architecture's package is installed" grep -qx libpng-dev "$work/installed"
+check "the arm64 one it has is not installed again" bash -c "! grep -qx libpng-dev:arm64 '$work/installed'"
+check "a name installed for both is present" bash -c "! grep -qx zlib1g-dev '$work/installed'"
+check "an architecture-free package counts as this machine's" bash -c "! grep -qx fonts-liberation2 '$work/installed'"
+rm -f "$work/instances"
 
 [ $fails -eq 0 ] || { echo "$fails check(s) failed"; exit 1; }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The release, as a musician gets it: packs the built trees twice (same
-# bytes), builds the Linux tree a second time (same bytes), checks each archive's file list, installs the Linux archive into
-# a scratch home and loads the installed plug-ins with the test hosts,
+# bytes), builds the Linux tree a second time (same bytes), checks each
+# archive's file list, installs each Linux archive (x86-64, and 64-bit ARM
+# when that tree is built) into a scratch home and loads the installed
+# plug-ins with the test hosts of its build (the ARM ones under qemu-user),
 # uninstalls it and finds the home as it was, and loads the .fxb bank in the
 # VST 2.4 test host. Needs the trees built (scripts/test.sh has by now) and
 # the manual (cmake --build --preset linux --target manual).
@@ -19,7 +21,7 @@ check() {
 version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 manual=build/linux/manual/Veltrane-Manual.html
 trees=()
-for pair in linux-x86_64=build/linux windows-x64=build/win64 windows-x86=build/win32; do
+for pair in linux-x86_64=build/linux windows-x64=build/win64 windows-x86=build/win32 linux-aarch64=build/arm64; do
   tree=${pair#*=}
   if [ -f "$tree/build.ninja" ] && [ -n "$(ls -d "$tree"/Veltrane*.dll "$tree"/Veltrane.so 2>/dev/null)" ]; then
     trees+=("$pair")
@@ -65,46 +67,81 @@ for archive in "$work"/dist1/Veltrane-*; do
         check "$name holds $f" grep -qx "$top/$f" <<<"$list"
       done ;;
   esac
+  # The Linux archives' programs and plug-ins are all for their processor
+  # (ELF machine 62 is x86-64, 183 64-bit ARM), the VST3 binary in the
+  # bundle's folder for it.
+  case "$name" in
+    *linux-x86_64*) machine=62 arch=x86_64-linux ;;
+    *linux-aarch64*) machine=183 arch=aarch64-linux ;;
+    *) continue ;;
+  esac
+  check "$name holds the VST3 binary in Contents/$arch" grep -qx "$top/vst3/Veltrane.vst3/Contents/$arch/Veltrane.so" <<<"$list"
+  mkdir -p "$work/machines/$top"
+  tar -xzf "$archive" -C "$work/machines/$top"
+  elves=$(cd "$work/machines/$top/$top" && find vst vst3 clap lv2 bin -type f \( -name '*.so' -o -name '*.clap' -o -path 'bin/*' \))
+  wrong=""
+  for f in $elves; do
+    [ "$(od -An -tu2 -j18 -N2 "$work/machines/$top/$top/$f" | tr -d ' ')" = "$machine" ] || wrong="$wrong $f"
+  done
+  check "$name's $(wc -w <<<"$elves") binaries are all for its processor${wrong:+ (not:$wrong)}" test -z "$wrong"
 done
 
-linux=$(ls "$work"/dist1/Veltrane-*-linux-x86_64.tar.gz 2>/dev/null | head -n 1)
-if [ -n "$linux" ]; then
-  mkdir -p "$work/unpacked" "$work/home/.vst" "$work/home/.config"
-  tar -xzf "$linux" -C "$work/unpacked"
-  pkg=$(ls -d "$work"/unpacked/Veltrane-*)
+# Installs a Linux archive into a scratch home, loads what it installed with
+# the test hosts of the tree it came from, installs again, uninstalls.
+#   install_checks ARCHIVE TREE [RUNNER]   (RUNNER runs that tree's programs)
+install_checks() {
+  local archive=$1 tree=$2 run=("${@:3}") label
+  label=$(basename "$archive")
+  local home="$work/home-$label" unpacked="$work/unpacked-$label"
+  rm -rf "$home" "$unpacked"
+  mkdir -p "$unpacked" "$home/.vst" "$home/.config"
+  tar -xzf "$archive" -C "$unpacked"
+  pkg=$(ls -d "$unpacked"/Veltrane-*)
   # Something of the user's that must survive.
-  echo mine > "$work/home/.vst/other-plugin.so"
+  echo mine > "$home/.vst/other-plugin.so"
   # Every folder, file and link with its contents (folder times change).
-  snapshot() { (cd "$work/home" && find . -printf '%y %m %p %l\n' | sort && find . -type f -exec sha256sum {} + | sort); }
+  snapshot() { (cd "$home" && find . -printf '%y %m %p %l\n' | sort && find . -type f -exec sha256sum {} + | sort); }
   before=$(snapshot)
-  out=$(HOME="$work/home" XDG_DATA_HOME= "$pkg/install.sh" 2>&1)
-  check "install.sh succeeds and says what it did" grep -q "installed vst: $work/home/.vst/Veltrane.so" <<<"$out"
-  check "nothing half-copied is left where hosts scan" bash -c "! find '$work/home' -name '*.part-*' | grep -q ."
-  check "the installed VST 2.4 plug-in loads in the test host" \
-    bash -c "build/linux/tests/host/veltrane-info '$work/home/.vst/Veltrane.so' | grep -q \"unique ID *'QVTR'\""
-  check "the installed veltrane-render finds the installed plug-in" \
-    bash -c "HOME='$work/home' '$work/home/.local/bin/veltrane-render' --list-programs | grep -q 'Plus 250Hz'"
-  for host in build/linux/tests/plugin/*/*-info; do
+  out=$(HOME="$home" XDG_DATA_HOME= "$pkg/install.sh" 2>&1)
+  check "$label: install.sh succeeds and says what it did" grep -q "installed vst: $home/.vst/Veltrane.so" <<<"$out"
+  check "$label: nothing half-copied is left where hosts scan" bash -c "! find '$home' -name '*.part-*' | grep -q ."
+  check "$label: the installed VST 2.4 plug-in loads in the test host" \
+    bash -c "${run[*]} $tree/tests/host/veltrane-info '$home/.vst/Veltrane.so' | grep -q \"unique ID *'QVTR'\""
+  check "$label: the installed veltrane-render finds the installed plug-in" \
+    bash -c "HOME='$home' ${run[*]} '$home/.local/bin/veltrane-render' --list-programs | grep -q 'Plus 250Hz'"
+  for host in "$tree"/tests/plugin/*/*-info; do
     [ -x "$host" ] || continue
     kind=$(basename "$(dirname "$host")")
-    installed=$(ls -d "$work/home/.$kind"/Veltrane* 2>/dev/null | head -n 1)
-    [ -n "$installed" ] && check "the installed $kind plug-in loads in its test host" "$host" "$installed"
+    installed=$(ls -d "$home/.$kind"/Veltrane* 2>/dev/null | head -n 1)
+    [ -n "$installed" ] && check "$label: the installed $kind plug-in loads in its test host" "${run[@]}" "$host" "$installed"
   done
-  out=$(HOME="$work/home" XDG_DATA_HOME= "$pkg/install.sh" 2>&1)
-  check "installing again over the first install works" grep -q "install.sh: done" <<<"$out"
-  HOME="$work/home" XDG_DATA_HOME= "$pkg/uninstall.sh" >/dev/null
-  check "uninstall.sh leaves the home exactly as it was" test "$(snapshot)" = "$before"
+  out=$(HOME="$home" XDG_DATA_HOME= "$pkg/install.sh" 2>&1)
+  check "$label: installing again over the first install works" grep -q "install.sh: done" <<<"$out"
+  HOME="$home" XDG_DATA_HOME= "$pkg/uninstall.sh" >/dev/null
+  check "$label: uninstall.sh leaves the home exactly as it was" test "$(snapshot)" = "$before"
 
   # A folder the user cannot write: refused with the path, nothing copied.
   if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
-    mkdir -p "$work/locked/.vst3"
-    chmod -R a+rX "$work/unpacked" "$work"
-    chmod 755 "$work/locked"
-    out=$(HOME="$work/locked" setpriv --reuid=nobody --regid=nogroup --clear-groups "$pkg/install.sh" 2>&1)
+    local locked="$work/locked-$label"
+    mkdir -p "$locked/.vst3"
+    chmod -R a+rX "$unpacked" "$work"
+    chmod 755 "$locked"
+    out=$(HOME="$locked" setpriv --reuid=nobody --regid=nogroup --clear-groups "$pkg/install.sh" 2>&1)
     rc=$?
-    check "install.sh refuses an unwritable folder" test $rc -ne 0
-    check "and names it and why" grep -q "cannot write to $work/locked.*permission denied" <<<"$out"
-    check "and copies nothing" bash -c "! find '$work/locked' -mindepth 1 -not -path '*/.vst3' | grep -q ."
+    check "$label: install.sh refuses an unwritable folder" test $rc -ne 0
+    check "$label: and names it and why" grep -q "cannot write to $locked.*permission denied" <<<"$out"
+    check "$label: and copies nothing" bash -c "! find '$locked' -mindepth 1 -not -path '*/.vst3' | grep -q ."
+  fi
+}
+
+linux=$(ls "$work"/dist1/Veltrane-*-linux-x86_64.tar.gz 2>/dev/null | head -n 1)
+[ -n "$linux" ] && install_checks "$linux" build/linux
+arm=$(ls "$work"/dist1/Veltrane-*-linux-aarch64.tar.gz 2>/dev/null | head -n 1)
+if [ -n "$arm" ]; then
+  if command -v qemu-aarch64 >/dev/null 2>&1; then
+    install_checks "$arm" build/arm64 "$src/cmake/qemu-run.sh"
+  else
+    echo "note: no qemu-aarch64 (package qemu-user): the ARM archive is not installed and loaded"
   fi
 fi
 

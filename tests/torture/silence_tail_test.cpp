@@ -12,7 +12,6 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define TORTURE_X86 1
 #endif
 
 namespace torture {
@@ -22,7 +21,7 @@ using testhost::HostTest;
 using SilenceTail = HostTest;
 
 // FNV-1a over the interleaved output, computed natively and confirmed on
-// both Windows builds under Wine.
+// both Windows builds under Wine and on 64-bit ARM under qemu-user.
 const uint64_t kDoubleTailHash = 0x1e935ff8a5a1108eull;
 const uint64_t kFloatTailHash = 0x3fa66111642b9549ull;
 
@@ -33,9 +32,35 @@ const size_t kNoise = 44100;       // 1 s of noise at full scale
 const size_t kSilence = 5 * 44100;
 const std::vector<int> kBlocks = {512, 100, 4096, 7};
 
-// MXCSR values a host's audio thread may run with.
-const unsigned kHostDefault = 0x1F80;
-const unsigned kHostFlushing = 0x1F80 | 0x8040;  // FTZ and DAZ, as many hosts set
+// The float environment's mode register (x86 MXCSR, 64-bit ARM FPCR), and
+// values a host's audio thread may run with.
+#if defined(__x86_64__) || defined(__i386__)
+#define TORTURE_FLOAT_MODE 1
+using FloatMode = uint64_t;
+FloatMode ReadMode() { return _mm_getcsr(); }
+void WriteMode(FloatMode mode) { _mm_setcsr(static_cast<unsigned>(mode)); }
+// Only the mode and mask bits: the status flags are the host's to keep.
+const FloatMode kModeBits = ~FloatMode{0x3F};
+const FloatMode kHostDefault = 0x1F80;
+const FloatMode kHostFlushing = 0x1F80 | 0x8040;  // FTZ and DAZ, as many hosts set
+#elif defined(__aarch64__)
+#define TORTURE_FLOAT_MODE 1
+using FloatMode = uint64_t;
+FloatMode ReadMode() {
+  FloatMode mode;
+  asm volatile("mrs %0, fpcr" : "=r"(mode));
+  return mode;
+}
+void WriteMode(FloatMode mode) { asm volatile("msr fpcr, %0" : : "r"(mode) : "memory"); }
+// FPCR holds modes only (the status flags are in FPSR).
+const FloatMode kModeBits = ~FloatMode{0};
+const FloatMode kHostDefault = 0;                     // Linux's default
+const FloatMode kHostFlushing = FloatMode{1} << 24;  // FZ, as many hosts set
+#else
+using FloatMode = uint64_t;
+const FloatMode kHostDefault = 0;
+const FloatMode kHostFlushing = 0;
+#endif
 
 testhost::ref::Settings TailSettings() {
   testhost::ref::Settings s = BusySettings();
@@ -59,8 +84,8 @@ struct Render {
 };
 
 // Renders the tail through both precisions (two instances), every block
-// called with the host's MXCSR set to `hostCsr`.
-Render RenderTail(unsigned hostCsr) {
+// called with the host's float mode set to `hostMode`.
+Render RenderTail(FloatMode hostMode) {
   Render r;
   const DoubleBuffers in = TailInput();
   const FloatBuffers fin = ToFloat(in);
@@ -82,19 +107,18 @@ Render RenderTail(unsigned hostCsr) {
     double* dout[2] = {r.doubles[0].data() + at, r.doubles[1].data() + at};
     float* fi[2] = {const_cast<float*>(fin[0].data() + at), const_cast<float*>(fin[1].data() + at)};
     float* fo[2] = {r.floats[0].data() + at, r.floats[1].data() + at};
-#if defined(TORTURE_X86)
-    const unsigned saved = _mm_getcsr();
-    _mm_setcsr(hostCsr);
+#if defined(TORTURE_FLOAT_MODE)
+    const FloatMode saved = ReadMode();
+    WriteMode(hostMode);
 #endif
     dp->effect()->processDoubleReplacing(dp->effect(), din, dout, static_cast<VstInt32>(n));
-#if defined(TORTURE_X86)
-    // Only the mode and mask bits: the status flags are the host's to keep.
-    if ((_mm_getcsr() & ~0x3Fu) != (hostCsr & ~0x3Fu)) r.environmentKept = false;
+#if defined(TORTURE_FLOAT_MODE)
+    if ((ReadMode() & kModeBits) != (hostMode & kModeBits)) r.environmentKept = false;
 #endif
     fp->effect()->processReplacing(fp->effect(), fi, fo, static_cast<VstInt32>(n));
-#if defined(TORTURE_X86)
-    if ((_mm_getcsr() & ~0x3Fu) != (hostCsr & ~0x3Fu)) r.environmentKept = false;
-    _mm_setcsr(saved);
+#if defined(TORTURE_FLOAT_MODE)
+    if ((ReadMode() & kModeBits) != (hostMode & kModeBits)) r.environmentKept = false;
+    WriteMode(saved);
 #endif
     at += n;
   }
@@ -144,13 +168,13 @@ TEST_F(SilenceTail, TheTailIsFlushedNotLeftSubnormal) {
 }
 
 TEST_F(SilenceTail, TheHostsFloatEnvironmentChangesNothing) {
-#if !defined(TORTURE_X86)
-  GTEST_SKIP() << "the float environment checked here is the x86 MXCSR";
+#if !defined(TORTURE_FLOAT_MODE)
+  GTEST_SKIP() << "the float environment checked here is x86's MXCSR or 64-bit ARM's FPCR";
 #else
   const Render plain = RenderTail(kHostDefault);
   const Render flushing = RenderTail(kHostFlushing);
-  EXPECT_TRUE(plain.environmentKept) << "a processing call left the host's MXCSR changed";
-  EXPECT_TRUE(flushing.environmentKept) << "a processing call left the host's MXCSR changed";
+  EXPECT_TRUE(plain.environmentKept) << "a processing call left the host's float mode changed";
+  EXPECT_TRUE(flushing.environmentKept) << "a processing call left the host's float mode changed";
   for (int c = 0; c < 2; ++c) {
     EXPECT_EQ(testhost::FirstDifference(plain.doubles[c], flushing.doubles[c]), -1) << "double, channel " << c;
     EXPECT_EQ(std::memcmp(plain.floats[c].data(), flushing.floats[c].data(), plain.floats[c].size() * sizeof(float)),

@@ -11,7 +11,7 @@ uninstall.sh. Archives are reproducible: sorted entries, one fixed time
   package.py --version V --out DIR --manual FILE --docs DIR --scripts DIR
              [--epoch SECONDS] SYSTEM=BUILD_DIR ...
 
-SYSTEM is linux-x86_64, windows-x64 or windows-x86.
+SYSTEM is linux-x86_64, linux-aarch64, windows-x64 or windows-x86.
 """
 import argparse
 import gzip
@@ -25,9 +25,6 @@ import tarfile
 import tempfile
 import time
 import zipfile
-
-LINUX = "linux-x86_64"
-
 
 def stage_tree(build, stage):
     subprocess.run(["cmake", "--install", build, "--prefix", stage], check=True, stdout=subprocess.DEVNULL)
@@ -119,7 +116,7 @@ def main():
                     text = f.read()
                 with open(os.path.join(stage, target), "w", encoding="utf-8", newline=newline) as f:
                     f.write(text)
-            if system == LINUX:
+            if system.startswith("linux"):
                 for script in ("install.sh", "uninstall.sh"):
                     shutil.copyfile(os.path.join(a.scripts, script), os.path.join(stage, script))
                     os.chmod(os.path.join(stage, script), 0o755)

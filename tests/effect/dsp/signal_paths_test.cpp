@@ -17,6 +17,24 @@
 
 namespace {
 
+// Subnormals flushed as the plug-in flushes them around its processing:
+// MXCSR's FTZ and DAZ on x86, FPCR's FZ on 64-bit ARM.
+#if defined(__SSE__) || defined(__x86_64__)
+#define SIGNAL_PATHS_FLUSH 1
+uint64_t ReadFloatMode() { return _mm_getcsr(); }
+void WriteFloatMode(uint64_t mode) { _mm_setcsr(static_cast<unsigned>(mode)); }
+const uint64_t kFlushBits = 0x8040;
+#elif defined(__aarch64__)
+#define SIGNAL_PATHS_FLUSH 1
+uint64_t ReadFloatMode() {
+  uint64_t mode;
+  asm volatile("mrs %0, fpcr" : "=r"(mode));
+  return mode;
+}
+void WriteFloatMode(uint64_t mode) { asm volatile("msr fpcr, %0" : : "r"(mode) : "memory"); }
+const uint64_t kFlushBits = uint64_t{1} << 24;
+#endif
+
 struct Setting {
   int modeL, modeR;
   bool linked;
@@ -113,9 +131,9 @@ TEST(SignalPaths, FloatBuffersGiveTheBitsOfConvertingAroundTheDoublePath) {
   leftF[2003] = std::numeric_limits<float>::max();
   rightF[2004] = -std::numeric_limits<float>::infinity();
   for (const bool flush : {false, true}) {
-#if defined(__SSE__) || defined(__x86_64__)
-    const unsigned int saved = _mm_getcsr();
-    if (flush) _mm_setcsr(saved | 0x8040u);
+#if defined(SIGNAL_PATHS_FLUSH)
+    const uint64_t saved = ReadFloatMode();
+    if (flush) WriteFloatMode(saved | kFlushBits);
 #else
     if (flush) continue;
 #endif
@@ -131,8 +149,8 @@ TEST(SignalPaths, FloatBuffersGiveTheBitsOfConvertingAroundTheDoublePath) {
             << "kernel " << static_cast<int>(kernel) << " modes " << s.modeL << "/" << s.modeR << " flush " << flush;
       }
     }
-#if defined(__SSE__) || defined(__x86_64__)
-    _mm_setcsr(saved);
+#if defined(SIGNAL_PATHS_FLUSH)
+    WriteFloatMode(saved);
 #endif
   }
 }

@@ -213,6 +213,8 @@ tresult Frame::resizeView(IPlugView* view, ViewRect* newSize) {
 Module::Module(const std::string& bundle) {
 #if defined(_WIN32)
   const std::string binary = bundle + "/Contents/x86_64-win/Veltrane.vst3";
+#elif defined(__aarch64__)
+  const std::string binary = bundle + "/Contents/aarch64-linux/Veltrane.so";
 #else
   const std::string binary = bundle + "/Contents/x86_64-linux/Veltrane.so";
 #endif

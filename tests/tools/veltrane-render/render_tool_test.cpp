@@ -21,6 +21,13 @@ namespace {
 
 const char* const kTool = VELTRANE_RENDER_PATH;
 const char* const kPlugin = VELTRANE_PLUGIN_PATH;
+// In a cross build the tool is started the way CTest starts this test: the
+// emulator first (the kernel here cannot run the tool's machine code).
+#if defined(VELTRANE_RENDER_EMULATOR)
+const char* const kEmulator = VELTRANE_RENDER_EMULATOR;
+#else
+const char* const kEmulator = nullptr;
+#endif
 constexpr double kPi = 3.141592653589793;
 
 struct Result {
@@ -65,10 +72,11 @@ class RenderToolTest : public ::testing::Test {
       dup2(out, 1);
       dup2(err, 2);
       std::vector<char*> argv;
+      if (kEmulator != nullptr) argv.push_back(const_cast<char*>(kEmulator));
       argv.push_back(const_cast<char*>(kTool));
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv(kTool, argv.data());
+      execv(argv[0], argv.data());
       _exit(127);
     }
     Result result;
