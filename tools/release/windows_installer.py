@@ -10,7 +10,8 @@ writes the file lists it includes, sorted, with every staged file at the
 release's time (SOURCE_DATE_EPOCH), so the same trees give the same bytes.
 
   windows_installer.py --version V --out DIR --manual FILE --docs DIR
-                       [--epoch SECONDS] SYSTEM=BUILD_DIR ...
+                       [--target x86-unicode|amd64-unicode] [--epoch SECONDS]
+                       SYSTEM=BUILD_DIR ...
 
 SYSTEM is windows-x64 or windows-x86; either may be left out.
 """
@@ -72,6 +73,8 @@ def main():
     ap.add_argument("--manual", required=True)
     ap.add_argument("--docs", required=True)
     ap.add_argument("--script", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "Veltrane.nsi"))
+    # x86 runs on every Windows; amd64 where 32-bit programs cannot run.
+    ap.add_argument("--target", default="x86-unicode", choices=["x86-unicode", "amd64-unicode"])
     ap.add_argument("--epoch", type=int, default=int(os.environ.get("SOURCE_DATE_EPOCH", "0")))
     ap.add_argument("trees", nargs="+", metavar="SYSTEM=BUILD_DIR")
     a = ap.parse_args()
@@ -121,7 +124,7 @@ def main():
         out = os.path.join(os.path.abspath(a.out), name)
         # -NOCONFIG: this machine's nsisconf.nsh stays out of the bytes.
         subprocess.run(["makensis", "-NOCONFIG", "-V2", "-INPUTCHARSET", "UTF8",
-                        f"-DVERSION={a.version}", f"-DFILES={files}",
+                        f"-DTARGET={a.target}", f"-DVERSION={a.version}", f"-DFILES={files}",
                         f"-DLICENCE={os.path.join(docs, 'LICENCE.txt')}", f"-DOUTFILE={out}", a.script],
                        check=True, env=dict(os.environ, SOURCE_DATE_EPOCH=str(a.epoch), LC_ALL="C.UTF-8"))
     package.write_sums(a.out)
