@@ -17,6 +17,7 @@ fails=0
 check() {
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); return 1; fi
 }
+not() { ! "$@"; }
 
 version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 manual=build/linux/manual/Veltrane-Manual.html
@@ -53,15 +54,15 @@ fi
 c="$prefix/drive_c"
 winpath() { echo "Z:${1//\//\\}"; }
 # Files and folders (folders without their size, which never shrinks) and
-# both registry roots. Left out: Wine's display keys, made anew each time
-# the server starts, and the empty folder in TEMP that the uninstaller ran
-# from (it cannot remove the folder it runs in).
+# both registry roots. Left out: the display's device keys, which Wine's
+# display driver writes anew, and the empty folder in TEMP that the
+# uninstaller ran from (it cannot remove the folder it runs in).
 snapshot() {
   local root
   for root in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
     run regedit /E "$(winpath "$work/$root.reg")" "$root" >/dev/null 2>&1
-    iconv -f UTF-16LE -t UTF-8 "$work/$root.reg" |
-      awk '/^\[/ { skip = index($0, "\\Control\\Video\\") > 0 } !skip && !/^"DriverDateData"=/'
+    iconv -f UTF-16LE -t UTF-8 "$work/$root.reg" | tr -d '\r' |
+      awk '/^\[/ { skip = $0 ~ /\\Control\\(Video|Class)\\/ } !skip && !/^"DriverDateData"=/'
   done
   (cd "$c" && find . -path './users/*/Temp/~nsu*.tmp' -type d -empty -prune -o \
      \( -type d -printf 'd %p\n' -o -printf '%y %s %p\n' \) | sort)
@@ -123,8 +124,8 @@ check "it puts the VST3 plug-in into the user's VST3 folder" \
 check "and the CLAP plug-in into the user's CLAP folder" test -f "$home/Common/CLAP/Veltrane.clap"
 check "and the VST 2.4 plug-in where it was told" test -f "$c/Audio/VST64/Veltrane64.dll"
 during=$(snapshot)
-check "it registers the uninstaller for this user alone" \
-  bash -c "grep -qxF '[${key/HKEY_LOCAL_MACHINE/HKEY_CURRENT_USER}]' <<<\"\$1\" && ! grep -qxF '[$key]' <<<\"\$1\"" _ "$during"
+check "it registers the uninstaller for this user" grep -qxF "[${key/HKEY_LOCAL_MACHINE/HKEY_CURRENT_USER}]" <<<"$during"
+check "and not for every user" not grep -qxF "[$key]" <<<"$during"
 loads "the plug-in in the user's VST3 folder loads in its test host" 'Quorvel Veltrane \[Audio Module Class\]' \
   $hosts64/plugin/vst3/vst3-info.exe "$(run cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')\\Programs\\Common\\VST3\\Veltrane.vst3"
 run "$home/Quorvel/Veltrane/Uninstall.exe" /S

@@ -7,7 +7,8 @@
 ;
 ; Every folder the installer makes and every file it writes is listed in
 ; install.log beside the uninstaller; the uninstaller removes exactly those
-; files, then those folders when they are empty, then its registry key.
+; files, then those folders when they are empty, then its registry key (and
+; the key above it, if the installer made that).
 ;
 ; Command line (besides the installer's own /S and /D=):
 ;   /CurrentUser        install for this user only (no administrator rights needed)
@@ -38,7 +39,8 @@ AllowSkipFiles off
 !include "${FILES}"
 
 !define PRODUCT "Quorvel Veltrane"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel Veltrane"
+!define UNINSTALL_PARENT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALL_PARENT}\Quorvel Veltrane"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -99,6 +101,7 @@ Var Vst2Dir32
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\Veltrane-Manual.html"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Open the manual"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW OfferManualIfInstalled
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -218,8 +221,10 @@ Section "-Begin"
       ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
       StrCpy $2 $1 5
       StrCpy $3 $1 7
+      StrCpy $4 $1 4
       ${If} $2 == "file "
       ${OrIf} $3 == "folder "
+      ${OrIf} $4 == "key "
         FileWriteUTF16LE $Record $1
       ${EndIf}
     ${Loop}
@@ -293,7 +298,14 @@ Section "-End"
     ${EndIf}
     IntOp $1 $1 + 1
   ${Loop}
-  ; SHCTX is HKLM for every user, HKCU for this one.
+  ; SHCTX is HKLM for every user, HKCU for this one. A user who never
+  ; installed a program has no key for uninstall entries: it is made here
+  ; and removed again with ours.
+  ClearErrors
+  EnumRegKey $1 SHCTX "${UNINSTALL_PARENT}" 0
+  ${If} ${Errors}
+    !insertmacro Record key "${UNINSTALL_PARENT}"
+  ${EndIf}
   WriteRegStr SHCTX "${UNINSTALL_KEY}" DisplayName "${PRODUCT}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" Publisher "Quorvel"
@@ -357,7 +369,18 @@ SectionEnd
 !macroend
 
 Function .onInit
-  ${GetParameters} $R0
+  ${GetParameters} $R1
+  ; Quotes out: Windows quotes a whole argument that holds a space
+  ; ("/VST2DIR=C:\My Plugins"), which GetOptions would skip over. Folder
+  ; names hold no quotes and no slashes, so the values stay whole.
+  StrCpy $R0 ""
+  StrCpy $R2 0
+  ${Do}
+    StrCpy $R3 $R1 1 $R2
+    ${IfThen} $R3 == "" ${|} ${ExitDo} ${|}
+    ${IfThen} $R3 != '"' ${|} StrCpy $R0 "$R0$R3" ${|}
+    IntOp $R2 $R2 + 1
+  ${Loop}
   ClearErrors
   ${GetOptions} $R0 "/CurrentUser" $R1
   ${IfNot} ${Errors}
@@ -368,8 +391,8 @@ Function .onInit
     ${If} $R1 == "Admin"
       StrCpy $Scope all
     ${Else}
-      ; Silent installs are refused: a silent install for everyone that
-      ; lands in one user's folders would surprise whoever started it.
+      ; Asked, not assumed: a silent install (answered No) meant for
+      ; everyone must not land in one user's folders.
       MessageBox MB_YESNO|MB_ICONQUESTION "Installing ${PRODUCT} for everyone on this computer needs administrator rights, which this account does not have.$\r$\n$\r$\nInstall it for your user account only? (Your host must then scan the folders in your user profile.)" /SD IDNO IDYES peruser
       SetErrorLevel 5
       Quit
@@ -410,6 +433,12 @@ Function SkipUnlessVst2x86
 FunctionEnd
 !endif
 
+Function OfferManualIfInstalled
+  ${IfNot} ${SectionIsSelected} ${SecDocs}
+    ShowWindow $mui.FinishPage.ShowReadme ${SW_HIDE}
+  ${EndIf}
+FunctionEnd
+
 ; The uninstaller
 
 Function un.onInit
@@ -419,6 +448,13 @@ Function un.onInit
   ; The key whose folder is this one tells whom the install was for.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" InstallLocation
   ${If} $0 == $INSTDIR
+    UserInfo::GetAccountType
+    Pop $1
+    ${If} $1 != "Admin"
+      MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} was installed for every user of this computer; removing it needs administrator rights." /SD IDOK
+      SetErrorLevel 5
+      Quit
+    ${EndIf}
     SetShellVarContext all
   ${Else}
     SetShellVarContext current
@@ -434,6 +470,7 @@ Section "Uninstall"
   SetOutPath $TEMP
   InitPluginsDir
   ; Files first; the folders are kept aside until the files are gone.
+  StrCpy $6 ""
   FileOpen $0 "$INSTDIR\install.log" r
   FileOpen $4 "$PLUGINSDIR\folders.txt" w
   ${Do}
@@ -443,7 +480,10 @@ Section "Uninstall"
     ${TrimNewLines} $1 $1
     StrCpy $2 $1 5
     StrCpy $3 $1 7
-    ${If} $2 == "file "
+    StrCpy $5 $1 4
+    ${If} $5 == "key "
+      StrCpy $6 $1 "" 4
+    ${ElseIf} $2 == "file "
       StrCpy $1 $1 "" 5
       ${If} ${FileExists} $1
         Delete $1
@@ -481,4 +521,7 @@ Section "Uninstall"
     DetailPrint "Kept $INSTDIR: it holds files Setup did not put there"
   ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ${If} $6 != ""
+    DeleteRegKey /ifempty SHCTX $6
+  ${EndIf}
 SectionEnd

@@ -7,11 +7,10 @@ out where Debian's hosts look: /usr/lib/{vst,vst3,clap,lv2}, veltrane-render
 in /usr/bin with its manual page, the factory bank in /usr/share/veltrane,
 the manual, copyright and changelog.Debian.gz in /usr/share/doc/veltrane.
 Binaries are stripped as Debian's own packages are; Depends comes from
-dpkg-shlibdeps (the version check's libcurl is loaded only when it runs,
-hence a recommendation, as is the font the editor's text is drawn in). The package is
-reproducible: every time is the release's (SOURCE_DATE_EPOCH), owners are
-root (dpkg-deb --root-owner-group), modes fixed, the changelog gzipped
-without a name or time.
+dpkg-shlibdeps (libcurl, which the version check loads only when it runs,
+and the editor's font are recommended). The package is reproducible: every
+time is the release's (SOURCE_DATE_EPOCH), owners are root (dpkg-deb
+--root-owner-group), modes fixed, the gzipped files without name or time.
 
   debian_package.py --version V --out DIR --manual FILE --docs DIR
                     [--revision N] [--epoch SECONDS] BUILD_DIR ...
