@@ -32,7 +32,8 @@ make_deb "$work/a" && make_deb "$work/b" || { echo "FAILED: the package could no
 deb=$(ls "$work"/a/veltrane_*_amd64.deb)
 check "building twice gives the same bytes" cmp "$deb" "$work/b/$(basename "$deb")"
 
-lint=$(lintian "$deb" 2>&1)
+# lintian leaves files in TMPDIR behind.
+lint=$(TMPDIR="$work" lintian "$deb" 2>&1)
 check "lintian reports no errors" test $? -eq 0
 sed 's/^/  lintian: /' <<<"$lint"
 
@@ -98,7 +99,7 @@ if [ -f build/arm64/Veltrane.so ] && [ -f build/arm64/build.ninja ]; then
     --docs docs/manual --epoch 1700000000 build/arm64 >/dev/null
   arm=$(ls "$work"/arm/veltrane_*_arm64.deb 2>/dev/null)
   check "the arm64 package is built" test -n "$arm" &&
-    check "lintian reports no errors in it" bash -c "lintian '$arm' >/dev/null 2>&1" &&
+    check "lintian reports no errors in it" bash -c "TMPDIR='$work' lintian '$arm' >/dev/null 2>&1" &&
     check "its architecture is arm64" test "$(dpkg-deb -f "$arm" Architecture)" = arm64
 else
   echo "note: build/arm64 is not built; no arm64 package checked"

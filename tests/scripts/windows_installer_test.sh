@@ -12,6 +12,9 @@ src="$1"
 cd "$src"
 work="$(mktemp -d)"
 prefix="$work/prefix"
+# Wine's server folder and everything else temporary go with the rest.
+export TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR"
 trap 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
 fails=0
 check() {
