@@ -8,8 +8,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 # Without these the project still builds; the tests that need them are
 # reported as skipped (Wine for the Windows builds' tests, the X server for
-# the editor windows, ffmpeg for the benchmark's comparison).
-optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg)
+# the editor windows, ffmpeg for the benchmark's comparison, NSIS for the
+# Windows installer, lintian for checking the Debian package).
+optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg nsis lintian)
 # The 64-bit ARM build: a cross compiler, the libraries for arm64 and
 # qemu-user to run its tests. Without them the arm64 preset is skipped.
 arm64=(g++-aarch64-linux-gnu qemu-user
@@ -34,8 +35,9 @@ packages=(
   clang libclang-rt-14-dev
   # Tools used by tests and the demo
   ffmpeg python3-pil locales
-  # The release: the manual is written in Markdown, archives checked with unzip
-  python3-markdown unzip
+  # The release: the manual is written in Markdown, archives checked with unzip,
+  # the Windows installer made with NSIS, the Debian package checked by lintian
+  python3-markdown unzip nsis lintian
   "${arm64[@]}"
 )
 

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Builds the release and writes the archives into dist/:
+# Builds the release and writes the archives and installers into dist/:
 #   Veltrane-<version>-windows-x64.zip, -windows-x86.zip, -linux-x86_64.tar.gz,
 #   -linux-aarch64.tar.gz (64-bit ARM, when this machine has its cross
-#   compiler: scripts/test.sh's arm64 preset) and SHA256SUMS.
+#   compiler: scripts/test.sh's arm64 preset),
+#   Veltrane-<version>-windows-setup.exe (both Windows builds, one installer),
+#   veltrane_<version>-1_amd64.deb (and _arm64.deb when build/arm64 is built)
+#   and SHA256SUMS over all of them.
 #
 #   scripts/release.sh              install what is missing, build, pack
 #   scripts/release.sh --no-build   pack the trees already built
 #
 # Each archive holds every plug-in format its build produced, the factory
 # bank as an .fxb file, the manual, the licence and install notes; the Linux
-# one also veltrane-render, install.sh and uninstall.sh. The same commit
-# gives the same bytes: times are the commit's, entries sorted.
+# one also veltrane-render, install.sh and uninstall.sh. The installers hold
+# the same. The same commit gives the same bytes: times are the commit's,
+# entries sorted.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -46,5 +50,17 @@ manual=build/linux/manual/Veltrane-Manual.html
 rm -rf dist
 /usr/bin/python3 tools/release/package.py --version "$version" --out dist --manual "$manual" \
   --docs docs/manual --scripts tools/release --epoch "$epoch" "${trees[@]}"
+
+if command -v makensis >/dev/null 2>&1; then
+  /usr/bin/python3 tools/release/windows_installer.py --version "$version" --out dist --manual "$manual" \
+    --docs docs/manual --epoch "$epoch" windows-x64=build/win64 windows-x86=build/win32
+else
+  echo "release: makensis is not installed (package nsis): no Windows installer" >&2
+fi
+# The ARM build is packed when it has been built.
+linux_trees=(build/linux)
+[ -f build/arm64/vst/Veltrane.so ] || [ -f build/arm64/Veltrane.so ] && linux_trees+=(build/arm64)
+/usr/bin/python3 tools/release/debian_package.py --version "$version" --out dist --manual "$manual" \
+  --docs docs/manual --epoch "$epoch" "${linux_trees[@]}"
 echo "release: SHA256SUMS"
 sed 's/^/  /' dist/SHA256SUMS

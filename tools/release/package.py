@@ -86,6 +86,16 @@ def write_tar_gz(path, root, top, epoch):
             g.write(raw.getvalue())
 
 
+def write_sums(out):
+    """SHA256SUMS over every file in OUT: the archives and whatever the
+    installer builders wrote beside them."""
+    names = sorted(n for n in os.listdir(out) if n != "SHA256SUMS" and os.path.isfile(os.path.join(out, n)))
+    with open(os.path.join(out, "SHA256SUMS"), "w") as sums:
+        for name in names:
+            with open(os.path.join(out, name), "rb") as f:
+                sums.write(f"{hashlib.sha256(f.read()).hexdigest()}  {name}\n")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--version", required=True)
@@ -127,10 +137,7 @@ def main():
                 name = top + ".tar.gz"
                 write_tar_gz(os.path.join(a.out, name), stage, top, a.epoch)
             archives.append(name)
-    with open(os.path.join(a.out, "SHA256SUMS"), "w") as sums:
-        for name in sorted(archives):
-            with open(os.path.join(a.out, name), "rb") as f:
-                sums.write(f"{hashlib.sha256(f.read()).hexdigest()}  {name}\n")
+    write_sums(a.out)
     for name in sorted(archives):
         print(f"{os.path.getsize(os.path.join(a.out, name)):>10}  {a.out}/{name}")
 
