@@ -142,14 +142,18 @@ bool EditorInput::DismissModal(int ms) {
   if (!ok_ || modal_ == 0) return false;
   Display* display = D(display_);
   XErrorHandler previous = XSetErrorHandler(&IgnoreErrors);
-  // The menus hold the keyboard; the box and the text box have the focus.
+  // The menus hold the keyboard; the box and the text box have the focus,
+  // once they have taken it: a key before that goes elsewhere, so Escape
+  // goes again until the modal is gone.
   const unsigned code = XKeysymToKeycode(display, XK_Escape);
-  XTestFakeKeyEvent(display, code, True, CurrentTime);
-  XTestFakeKeyEvent(display, code, False, CurrentTime);
-  XSync(display, False);
   bool gone = false;
-  for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-       !gone && std::chrono::steady_clock::now() < until;) {
+  auto next = std::chrono::steady_clock::now();
+  for (const auto until = next + std::chrono::milliseconds(ms); !gone && std::chrono::steady_clock::now() < until;) {
+    if (std::chrono::steady_clock::now() >= next) {
+      XTestFakeKeyEvent(display, code, True, CurrentTime);
+      XTestFakeKeyEvent(display, code, False, CurrentTime);
+      next += std::chrono::milliseconds(250);
+    }
     XSync(display, False);
     gone = !Viewable(display, static_cast<Window>(modal_));
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));

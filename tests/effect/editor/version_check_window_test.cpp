@@ -92,6 +92,7 @@ TEST(VersionCheckWindow, TheAudioRunsWhileTheCheckWaitsAndWhileItsAnswerIsShown)
   EXPECT_EQ(AudioWhileOpen(loops, [&] { return startCheck() && answerShown(); }, [&] { return input.DismissModal(10000); }),
             "")
       << "the answer's message box";
+  EXPECT_EQ(server.Requests().size(), 2u) << "one request for each check";
 
   // The editor and the plug-in go while a request is out: nothing waits for it.
   server.Hold();
