@@ -472,6 +472,24 @@ void IPlugBase::ReadSession(const ChunkBuffer& chunk, int position) {
   RefreshEditorControls();
 }
 
+uint64_t SilentOutputs(const AudioBlock& block, int channels) {
+  uint64_t mask = 0;
+  for (int c = 0; c < channels && c < 64; ++c) {
+    bool silent = true;
+    if (block.doubles) {
+      const double* out = block.out64 != nullptr ? block.out64[c] : nullptr;
+      if (out == nullptr) continue;
+      for (int i = 0; i < block.frames && silent; ++i) silent = out[i] == 0.0;
+    } else {
+      const float* out = block.out32 != nullptr ? block.out32[c] : nullptr;
+      if (out == nullptr) continue;
+      for (int i = 0; i < block.frames && silent; ++i) silent = out[i] == 0.0f;
+    }
+    if (silent) mask |= uint64_t{1} << c;
+  }
+  return mask;
+}
+
 // Channel I/O
 
 bool IPlugBase::LegalIO(int nIn, int nOut) const {

@@ -64,6 +64,11 @@ struct AudioBlock {
   double* const* out64 = nullptr;
 };
 
+// The outputs of a processed block that hold nothing but zeros, one bit per
+// channel (bit 0 the first), among those the host gave: what formats report
+// so that hosts can skip a silent plug-in.
+uint64_t SilentOutputs(const AudioBlock& block, int channels);
+
 // What a host sends with a block besides its audio, seen by the core as
 // changes at frames of the block. A binding implements it for its format's
 // events (queues, event lists, ports).

@@ -336,7 +336,7 @@ clap_process_status IPlugCLAP::RunProcess(const clap_process_t* process) {
   mTransportFrame = 0;
 
   // The precision is the outputs'; both ports require the same one.
-  const clap_audio_buffer_t* out = process->audio_outputs_count > 0 ? process->audio_outputs : nullptr;
+  clap_audio_buffer_t* out = process->audio_outputs_count > 0 ? process->audio_outputs : nullptr;
   const clap_audio_buffer_t* in = process->audio_inputs_count > 0 ? process->audio_inputs : nullptr;
   const bool useDouble = out != nullptr && out->data32 == nullptr && out->data64 != nullptr;
   bool ok = true;
@@ -371,7 +371,14 @@ clap_process_status IPlugCLAP::RunProcess(const clap_process_t* process) {
   block.out64 = out64;
   mEvents.Start(process->in_events, process->out_events);
   ProcessAudio(block, &mEvents);
-  return ok ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+  if (!ok) return CLAP_PROCESS_ERROR;
+  // Silence out (the tail has died away): the host may let the plug-in
+  // sleep until its input is no longer quiet.
+  const int channels = out != nullptr ? static_cast<int>(out->channel_count < 2 ? out->channel_count : 2) : 0;
+  const uint64_t silent = block.frames > 0 && channels > 0 ? SilentOutputs(block, channels) : 0;
+  if (out != nullptr) out->constant_mask = silent;
+  return channels > 0 && silent == (uint64_t{1} << channels) - 1 ? CLAP_PROCESS_CONTINUE_IF_NOT_QUIET
+                                                                  : CLAP_PROCESS_CONTINUE;
 }
 
 void IPlugCLAP::ApplyTransport(const clap_event_header_t* event, uint32_t frame) {

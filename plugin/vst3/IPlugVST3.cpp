@@ -383,6 +383,8 @@ tresult IPlugVST3::process(ProcessData& data) {
   ProcessAudio(block, &mEvents);
 
   for (int b = 0; b < data.numOutputs && data.outputs != nullptr; ++b) data.outputs[b].silenceFlags = 0;
+  if (data.numOutputs > 0 && data.outputs != nullptr && data.numSamples > 0)
+    data.outputs[0].silenceFlags = SilentOutputs(block, data.outputs[0].numChannels < 2 ? data.outputs[0].numChannels : 2);
   return kResultOk;
 }
 

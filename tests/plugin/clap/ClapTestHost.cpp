@@ -326,7 +326,10 @@ clap_process_status ClapInstance::ProcessSamples(std::vector<std::vector<Sample>
   process.audio_inputs_count = in.empty() ? 0 : 1;
   process.audio_outputs = out.empty() ? nullptr : &outBuffer;
   process.audio_outputs_count = out.empty() ? 0 : 1;
-  return Run(process, events);
+  outBuffer.constant_mask = ~uint64_t{0};  // the plug-in sets it
+  const clap_process_status status = Run(process, events);
+  constantMask_ = outBuffer.constant_mask;
+  return status;
 }
 
 clap_process_status ClapInstance::ProcessFloat(std::vector<std::vector<float>>& in,

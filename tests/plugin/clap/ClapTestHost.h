@@ -136,6 +136,8 @@ class ClapInstance {
   std::vector<OutEvent> OutEvents() const;
   void ClearOutEvents();
   bool FlushRequested() const { return flushRequested_.load(); }
+  // The output port's constant_mask after the last process call.
+  uint64_t ConstantMask() const { return constantMask_; }
   bool CallbackRequested() const { return callbackRequested_.load(); }
   void ClearRequests();
   // The timer and descriptor the plug-in registered (0 / -1 when none).
@@ -183,6 +185,7 @@ class ClapInstance {
   std::atomic<bool> inProcess_{false};
   std::atomic<std::thread::id> audioThread_{};
   std::atomic<bool> flushRequested_{false};
+  uint64_t constantMask_ = 0;
   std::atomic<bool> callbackRequested_{false};
 
   mutable std::mutex mutex_;

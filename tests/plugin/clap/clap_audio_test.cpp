@@ -2,6 +2,7 @@
 // single and double precision, blocks of every size, changes at their
 // frame inside a block, the host's transport, and hosts that give fewer
 // channels.
+#include <algorithm>
 #include <cmath>
 
 #include "tests/host/RenderFingerprint.h"
@@ -169,6 +170,24 @@ TEST_F(Audio, BuffersOfMixedPrecisionAreRefusedAndNoBuffersAreFine) {
   more.Value(0, testhost::kMixL, 0.75);
   EXPECT_EQ(plugin->ProcessDouble(nothing, nothing, 128, &more), CLAP_PROCESS_CONTINUE);
   EXPECT_EQ(plugin->Value(testhost::kMixL), 0.75);
+}
+
+// A silent output says so: its channels are constant and the host may let
+// the plug-in sleep while its input is quiet.
+TEST_F(Audio, SilentOutputLetsTheHostSleep) {
+  auto plugin = Running(44100.0, 512);
+  ASSERT_TRUE(plugin);
+  std::vector<std::vector<float>> in(2, std::vector<float>(512, 0.25f)), out(2, std::vector<float>(512));
+  EXPECT_EQ(plugin->ProcessFloat(in, out, 512), CLAP_PROCESS_CONTINUE);
+  EXPECT_EQ(plugin->ConstantMask(), 0u);
+  for (auto& channel : in) std::fill(channel.begin(), channel.end(), 0.0f);
+  clap_process_status status = CLAP_PROCESS_CONTINUE;
+  for (int blocks = 0; blocks < 2000 && status == CLAP_PROCESS_CONTINUE; ++blocks)
+    status = plugin->ProcessFloat(in, out, 512);
+  ASSERT_EQ(status, CLAP_PROCESS_CONTINUE_IF_NOT_QUIET) << "the tail never died away";
+  EXPECT_EQ(plugin->ConstantMask(), 3u);
+  for (const auto& channel : out)
+    EXPECT_TRUE(std::all_of(channel.begin(), channel.end(), [](float x) { return x == 0.0f; }));
 }
 
 }  // namespace

@@ -300,6 +300,7 @@ tresult Instance::Process(Sample** inputs, int inChannels, Sample** outputs, int
   AudioBusBuffers in{}, out{};
   in.numChannels = inChannels;
   out.numChannels = outChannels;
+  out.silenceFlags = ~uint64_t{0};  // the plug-in sets them
   if constexpr (sizeof(Sample) == sizeof(double)) {
     in.channelBuffers64 = inputs;
     out.channelBuffers64 = outputs;
@@ -321,6 +322,7 @@ tresult Instance::Process(Sample** inputs, int inChannels, Sample** outputs, int
   data.processContext = sendContext ? &context : nullptr;
   output.Clear();
   const tresult result = processor->process(data);
+  silenceFlags = out.silenceFlags;
   input.Clear();
   return result;
 }

@@ -216,6 +216,7 @@ class Instance {
   EventList events;
   vst3::ProcessContext context{};
   bool sendContext = false;
+  uint64_t silenceFlags = 0;  // the output bus's, after the last Process
 
  private:
   Instance() = default;

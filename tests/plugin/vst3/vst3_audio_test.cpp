@@ -2,6 +2,8 @@
 // same settings and input in both precisions and odd block sizes,
 // automation at its sample, the host's transport for the synced LFO, mono
 // buses, buffers processed in place, and calls a careless host makes.
+#include <algorithm>
+
 #include "tests/host/RenderFingerprint.h"
 #include "tests/plugin/vst3/Vst3TestSupport.h"
 
@@ -159,6 +161,29 @@ TEST_F(Audio, CarelessHostCallsAreAnsweredAndSurvived) {
   const FloatBuffers want = testhost::RenderFloat(*pair.vst2, in, {512});
   const FloatBuffers got = Render(p, in, {512});
   for (int c = 0; c < 2; ++c) EXPECT_EQ(got[c], want[c]) << "channel " << c;
+}
+
+// Outputs that are all zeros are flagged silent, and only those.
+TEST_F(Audio, SilentOutputsAreFlagged) {
+  auto plugin = Instance::Create();
+  ASSERT_TRUE(plugin);
+  plugin->Start(44100.0, 512);
+  std::vector<float> l(512), r(512);
+  float* io[2] = {l.data(), r.data()};
+  auto block = [&](float level) {
+    std::fill(l.begin(), l.end(), level);
+    std::fill(r.begin(), r.end(), -level);
+    plugin->Process(io, 2, io, 2, 512);
+  };
+  block(0.25f);
+  EXPECT_EQ(plugin->silenceFlags, 0u);
+  int blocks = 0;
+  for (; blocks < 2000 && plugin->silenceFlags != 3u; ++blocks) block(0.0f);
+  ASSERT_EQ(plugin->silenceFlags, 3u) << "the tail never died away";
+  EXPECT_TRUE(std::all_of(l.begin(), l.end(), [](float x) { return x == 0.0f; }));
+  EXPECT_TRUE(std::all_of(r.begin(), r.end(), [](float x) { return x == 0.0f; }));
+  block(0.25f);
+  EXPECT_EQ(plugin->silenceFlags, 0u);
 }
 
 }  // namespace
