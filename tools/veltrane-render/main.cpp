@@ -178,8 +178,10 @@ int FindParamByNameOrNumber(vhost::PluginHost& host, const std::string& key) {
   return -1;
 }
 
+// Sets one --set; `shown` gets the setting as the plug-in shows it
+// ("LFO Rate = 0.50 Hz").
 Outcome ApplySetting(vhost::PluginHost& host, const std::string& pluginPath, double sampleRate,
-                     const std::string& setting, bool quiet) {
+                     const std::string& setting, bool quiet, std::string* shown) {
   std::string key, text;
   vhost::SplitAssignment(setting, key, text);
   const int index = FindParamByNameOrNumber(host, key);
@@ -232,11 +234,9 @@ Outcome ApplySetting(vhost::PluginHost& host, const std::string& pluginPath, dou
       }
     }
   }
-  if (!quiet) {
-    std::fprintf(stderr, "%s: %s = %s %s(%.6f)\n", kProgram, name.c_str(), host.ParamDisplay(index).c_str(),
-                 host.ParamLabel(index).empty() ? "" : (host.ParamLabel(index) + " ").c_str(),
-                 host.GetParameter(index));
-  }
+  const std::string label = host.ParamLabel(index);
+  *shown = name + " = " + host.ParamDisplay(index) + (label.empty() ? "" : " " + label);
+  if (!quiet) std::fprintf(stderr, "%s: %s (%.6f)\n", kProgram, shown->c_str(), host.GetParameter(index));
   return Outcome::Ok();
 }
 
@@ -286,10 +286,11 @@ void ListPrograms(vhost::PluginHost& host) {
     std::printf("%3d%s %s\n", i, i == current ? "*" : " ", host.ProgramName(i).c_str());
 }
 
-std::string Caption(const RenderOptions& options) {
+// The settings as the log shows them, not as they were typed.
+std::string Caption(const RenderOptions& options, const std::vector<std::string>& shownSettings) {
   std::vector<std::string> parts;
   if (!options.program.empty()) parts.push_back("PROGRAM " + options.program);
-  for (const std::string& s : options.settings) parts.push_back(s);
+  for (const std::string& s : shownSettings) parts.push_back(s);
   if (options.play) parts.push_back("PLAYING AT " + std::to_string(static_cast<int>(options.tempo + 0.5)) + " BPM");
   return Joined(parts, "  ");
 }
@@ -338,8 +339,11 @@ Outcome Run(const RenderOptions& options) {
     const Outcome outcome = ApplyProgram(host, options.program);
     if (outcome.Failed()) return outcome;
   }
+  std::vector<std::string> shownSettings;
   for (const std::string& setting : options.settings) {
-    const Outcome outcome = ApplySetting(host, pluginPath, sampleRate, setting, options.quiet || listing);
+    shownSettings.emplace_back();
+    const Outcome outcome =
+        ApplySetting(host, pluginPath, sampleRate, setting, options.quiet || listing, &shownSettings.back());
     if (outcome.Failed()) return outcome;
   }
   if (listing) {
@@ -500,7 +504,7 @@ Outcome Run(const RenderOptions& options) {
   if (spectrogram) {
     SpectrogramPicture picture;
     picture.axis = options.axis;
-    picture.caption = Caption(options);
+    picture.caption = Caption(options, shownSettings);
     if (!spectrogram->Write(options.spectrogram, picture, error)) return Outcome::Fail(kExitFailure, error);
   }
 
