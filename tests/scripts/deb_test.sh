@@ -10,13 +10,7 @@ cd "$src"
 work="$(mktemp -d)"
 chmod 755 "$work"  # apt reads the package as its own user
 trap 'rm -rf "$work"' EXIT
-fails=0
-check() {
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); return 1; fi
-}
-not() { ! "$@"; }
-
-version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+source "$src/tests/scripts/checks.sh"
 manual=build/linux/manual/Veltrane-Manual.html
 command -v lintian >/dev/null || { echo "skipped: lintian is not installed (package lintian)"; exit 77; }
 if [ ! -f build/linux/Veltrane.so ] || [ ! -f "$manual" ]; then

@@ -16,13 +16,7 @@ prefix="$work/prefix"
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
 trap 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
-fails=0
-check() {
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); return 1; fi
-}
-not() { ! "$@"; }
-
-version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+source "$src/tests/scripts/checks.sh"
 manual=build/linux/manual/Veltrane-Manual.html
 command -v makensis >/dev/null || { echo "skipped: makensis is not installed (package nsis)"; exit 77; }
 if [ ! -f build/win64/Veltrane64.dll ] || [ ! -f build/win32/Veltrane.dll ] || [ ! -f "$manual" ]; then
