@@ -15,6 +15,7 @@ struct InputChannel {
   bool connected = false;
   double** slot = nullptr;       // this channel's entry of the input pointer array
   std::vector<double> scratch;   // one block; silence for unconnected channels
+  std::vector<double> dry;       // one block: the input as it came, while bypass crossfades
   GrowableText label;
 };
 

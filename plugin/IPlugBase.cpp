@@ -490,6 +490,29 @@ uint64_t SilentOutputs(const AudioBlock& block, int channels) {
   return mask;
 }
 
+const char* BypassText(bool on) { return on ? "On" : "Off"; }
+
+bool BypassFromText(const char* text, bool* on) {
+  if (text == nullptr) return false;
+  while (*text == ' ') ++text;
+  size_t length = std::strlen(text);
+  while (length > 0 && text[length - 1] == ' ') --length;
+  auto is = [&](const char* word) {
+    if (std::strlen(word) != length) return false;
+    for (size_t i = 0; i < length; ++i)
+      if ((text[i] >= 'A' && text[i] <= 'Z' ? text[i] - 'A' + 'a' : text[i]) != word[i]) return false;
+    return true;
+  };
+  if (is("on") || is("1")) {
+    *on = true;
+  } else if (is("off") || is("0")) {
+    *on = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Channel I/O
 
 bool IPlugBase::LegalIO(int nIn, int nOut) const {
@@ -519,6 +542,7 @@ void IPlugBase::ChangeBlockSize(int frames) {
   if (scratch > kMaxScratchFrames) scratch = kMaxScratchFrames;
   for (InputChannel* channel : mInputs) {
     channel->scratch.assign(static_cast<size_t>(scratch), 0.0);
+    channel->dry.assign(static_cast<size_t>(scratch), 0.0);
     if (!channel->connected) *channel->slot = channel->scratch.data();
   }
   for (OutputChannel* channel : mOutputs) {
@@ -635,8 +659,76 @@ void IPlugBase::ChangeSampleRate(double rate) {
   mSampleRate = rate;
 }
 
+void IPlugBase::Activate(bool active) {
+  CriticalSectionGuard guard(mLock);
+  ActivationChanged(active);
+  if (active) return;
+  ResetProcessing();
+  mBypassFadeEnds = true;
+}
+
+void IPlugBase::KeepDryInputs(const AudioBlock& block, int offset, int frames) {
+  int hostIndex = 0;
+  for (InputChannel* channel : mInputs) {
+    double* dry = channel->dry.data();
+    const int at = hostIndex;
+    if (channel->connected) ++hostIndex;
+    const double* in64 = channel->connected && block.doubles && block.in64 != nullptr ? block.in64[at] : nullptr;
+    const float* in32 = channel->connected && !block.doubles && block.in32 != nullptr ? block.in32[at] : nullptr;
+    if (in64 != nullptr) {
+      std::memcpy(dry, in64 + offset, sizeof(double) * static_cast<size_t>(frames));
+    } else if (in32 != nullptr) {
+      for (int i = 0; i < frames; ++i) dry[i] = in32[offset + i];
+    } else {
+      std::memset(dry, 0, sizeof(double) * static_cast<size_t>(frames));
+    }
+  }
+}
+
+void IPlugBase::CrossfadeToDry(const AudioBlock& block, int offset, int frames) {
+  // A straight line from the effect to the input over the fade, frame by
+  // frame; at its end the output is the input exactly.
+  const long rounded = std::lround(kBypassFadeSeconds * mSampleRate);
+  const int fade = rounded > 1 ? static_cast<int>(rounded) : 1;
+  if (mBypassFrames > fade) mBypassFrames = fade;
+  const int step = mBypassAudio ? 1 : -1;
+  const double perFrame = 1.0 / fade;
+  int hostIndex = 0;
+  for (int c = 0; c < NumOutputChannels(); ++c) {
+    if (!mOutputs[static_cast<size_t>(c)]->connected) continue;
+    const int at = hostIndex++;
+    double* out64 = block.doubles && block.out64 != nullptr ? block.out64[at] : nullptr;
+    float* out32 = !block.doubles && block.out32 != nullptr ? block.out32[at] : nullptr;
+    if (out64 == nullptr && out32 == nullptr) continue;
+    const double* dry = c < NumInputChannels() ? mInputs[static_cast<size_t>(c)]->dry.data() : nullptr;
+    int position = mBypassFrames;
+    for (int i = 0; i < frames; ++i) {
+      position += step;
+      if (position < 0) position = 0;
+      if (position > fade) position = fade;
+      const double input = dry != nullptr ? dry[i] : 0.0;
+      const double wet = out64 != nullptr ? out64[offset + i] : out32[offset + i];
+      const double mixed = position == fade ? input : position == 0 ? wet : wet + (input - wet) * (position * perFrame);
+      if (out64 != nullptr)
+        out64[offset + i] = mixed;
+      else
+        out32[offset + i] = static_cast<float>(mixed);
+    }
+  }
+  mBypassFrames += step * frames;
+  if (mBypassFrames < 0) mBypassFrames = 0;
+  if (mBypassFrames > fade) mBypassFrames = fade;
+}
+
 void IPlugBase::ProcessPiece(const AudioBlock& block, int offset, int frames) {
   mPieceOffset = offset;
+  const bool bypassing = (mBypassAudio || mBypassFrames > 0) && !block.accumulate && frames > 0;
+  if (bypassing) KeepDryInputs(block, offset, frames);
+  ProcessEffectPiece(block, offset, frames);
+  if (bypassing) CrossfadeToDry(block, offset, frames);
+}
+
+void IPlugBase::ProcessEffectPiece(const AudioBlock& block, int offset, int frames) {
   if (block.doubles) {
     BindDoubleBuffers(const_cast<double**>(block.in64), const_cast<double**>(block.out64), offset, frames);
     ProcessBlock(InputPointers(), OutputPointers(), frames);
@@ -699,6 +791,9 @@ bool IPlugBase::ProcessAudio(const AudioBlock& block, BlockEvents* events) {
   while (position < frames) {
     const int end = next - position < ScratchFrames() ? next : position + ScratchFrames();
     HandOverToAudio();
+    mBypassAudio = mBypassed;
+    if (mBypassFadeEnds) mBypassFrames = mBypassed ? 1 << 30 : 0;  // clamped to the fade
+    mBypassFadeEnds = false;
     ProcessPiece(block, position, end - position);
     position = end;
     if (position == next) next = applyUntil(position);

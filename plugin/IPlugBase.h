@@ -69,6 +69,11 @@ struct AudioBlock {
 // so that hosts can skip a silent plug-in.
 uint64_t SilentOutputs(const AudioBlock& block, int channels);
 
+// The bypass switch's texts as the formats show them, "On" and "Off", and
+// what they take back: those in any case, with spaces around, or 1 and 0.
+const char* BypassText(bool on);
+bool BypassFromText(const char* text, bool* on);
+
 // What a host sends with a block besides its audio, seen by the core as
 // changes at frames of the block. A binding implements it for its format's
 // events (queues, event lists, ports).
@@ -265,6 +270,22 @@ class IPlugBase {
   // block's start to the piece being processed.
   int PieceOffset() const { return mPieceOffset; }
 
+  // The host's bypass switch, where the format has one (VST3, CLAP): the
+  // outputs move to the inputs, and back, through a crossfade of
+  // kBypassFadeSeconds, while the effect goes on processing so that it
+  // returns where it would have been. With the switch off and the fade
+  // done, nothing touches the audio. Not part of any state: the host keeps
+  // its own switch. The section is held.
+  static constexpr double kBypassFadeSeconds = 0.01;
+  void SetBypassed(bool on) { mBypassed = on; }
+  bool Bypassed() const { return mBypassed; }
+
+  // What every binding does when the host switches processing on or off,
+  // in one order: the effect hears of it, and switching off clears what
+  // the signal path holds (a bypass fade ends where it was going). The
+  // section is held.
+  void Activate(bool active);
+
   // Channel I/O.
   bool LegalIO(int nIn, int nOut) const;
   int NumInputChannels() const { return static_cast<int>(mInputs.size()); }
@@ -357,6 +378,15 @@ class IPlugBase {
   bool mKeepAgreeingPartners = false;
 
   void ProcessPiece(const AudioBlock& block, int offset, int frames);
+  void ProcessEffectPiece(const AudioBlock& block, int offset, int frames);
+  // Around each piece while bypass is on or fading: the inputs before the
+  // effect overwrites them (in place), then the crossfade into the outputs.
+  void KeepDryInputs(const AudioBlock& block, int offset, int frames);
+  void CrossfadeToDry(const AudioBlock& block, int offset, int frames);
+  bool mBypassed = false;     // the host's switch (section)
+  bool mBypassFadeEnds = false;  // the next piece starts at the switch's end (section)
+  bool mBypassAudio = false;  // the switch as the last piece took it (audio thread)
+  int mBypassFrames = 0;      // how far the fade has gone, 0 = wet (audio thread)
   void SilenceOutputs(const AudioBlock& block);
   int mPieceOffset = 0;                      // audio thread
   std::atomic<int> mReconfiguring{0};        // AudioReconfiguration in progress

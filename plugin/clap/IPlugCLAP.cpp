@@ -249,8 +249,8 @@ bool CLAP_ABI IPlugCLAP::Activate(const clap_plugin_t* plugin, double sampleRate
   if (plug->mActive || !(sampleRate > 0.0) || !std::isfinite(sampleRate) || maxFrames < 1) return false;
   plug->ChangeSampleRate(sampleRate);
   plug->ChangeBlockSize(maxFrames > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(maxFrames));
-  plug->ResetProcessing();
-  plug->ActivationChanged(true);
+  plug->ResetProcessing();  // as any change of rate does
+  plug->IPlugBase::Activate(true);
   plug->mActive = true;
   return true;
 }
@@ -260,8 +260,7 @@ void CLAP_ABI IPlugCLAP::Deactivate(const clap_plugin_t* plugin) {
   if (plug == nullptr) return;
   CriticalSectionGuard guard(plug->mLock);
   if (!plug->mActive) return;
-  plug->ActivationChanged(false);
-  plug->ResetProcessing();
+  plug->IPlugBase::Activate(false);
   plug->mActive = false;
 }
 
@@ -389,9 +388,19 @@ void IPlugCLAP::ApplyTransport(const clap_event_header_t* event, uint32_t frame)
 
 // One batch: the host's parameter values at one time. Stepped values are
 // whole numbers; CLAP truncates others.
-void IPlugCLAP::ApplyHostBatch(const ParamChange* changes, int count, uint32_t frame) {
+void IPlugCLAP::ApplyHostBatch(const ParamChange* batch, int count, uint32_t frame) {
   mEventTime = frame;
   if (count <= 0) return;
+  // The bypass switch is the core's, not one of the effect's values.
+  ParamChange changes[kMaxBatch];
+  int used = 0;
+  for (int i = 0; i < count; ++i) {
+    if (batch[i].index == NumParams())
+      SetBypassed(batch[i].value >= 0.5);
+    else if (used < kMaxBatch)
+      changes[used++] = batch[i];
+  }
+  count = used;
   bool stepped = false;
   double before[kMaxGestureParams];
   for (int i = 0; i < NumParams() && i < kMaxGestureParams; ++i) before[i] = ParamAt(i)->value;
@@ -408,6 +417,10 @@ bool IPlugCLAP::HostValueOf(const clap_event_header_t* event, ParamChange* chang
   if (!IsCoreEvent(event) || event->type != CLAP_EVENT_PARAM_VALUE || event->size < sizeof(clap_event_param_value_t))
     return false;
   const clap_event_param_value_t* value = reinterpret_cast<const clap_event_param_value_t*>(event);
+  if (value->param_id == kBypassParamId && std::isfinite(value->value)) {
+    *change = ParamChange{NumParams(), value->value};
+    return true;
+  }
   const ParamRecord* param = value->param_id < static_cast<uint32_t>(NumParams()) ? ParamAt(static_cast<int>(value->param_id)) : nullptr;
   if (param == nullptr || !std::isfinite(value->value)) return false;
   change->index = static_cast<int>(value->param_id);
@@ -554,15 +567,22 @@ bool CLAP_ABI IPlugCLAP::PortInfo(const clap_plugin_t* plugin, uint32_t index, b
 
 uint32_t CLAP_ABI IPlugCLAP::ParamCount(const clap_plugin_t* plugin) {
   IPlugCLAP* plug = From(plugin);
-  return plug != nullptr ? static_cast<uint32_t>(plug->NumParams()) : 0;
+  return plug != nullptr ? static_cast<uint32_t>(plug->NumParams()) + 1 : 0;
 }
 
 bool CLAP_ABI IPlugCLAP::ParamInfo(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* info) {
   IPlugCLAP* plug = From(plugin);
   if (plug == nullptr || info == nullptr || index >= ParamCount(plugin)) return false;
   CriticalSectionGuard guard(plug->mLock);
-  const ParamRecord* param = plug->ParamAt(static_cast<int>(index));
   std::memset(info, 0, sizeof *info);
+  if (index == static_cast<uint32_t>(plug->NumParams())) {
+    info->id = kBypassParamId;
+    info->flags = CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_BYPASS;
+    CopyText(info->name, "Bypass", CLAP_NAME_SIZE);
+    info->max_value = 1.0;
+    return true;
+  }
+  const ParamRecord* param = plug->ParamAt(static_cast<int>(index));
   info->id = index;
   info->flags = CLAP_PARAM_IS_AUTOMATABLE;
   if (param->type != kTypeDouble) info->flags |= CLAP_PARAM_IS_STEPPED;
@@ -577,8 +597,13 @@ bool CLAP_ABI IPlugCLAP::ParamInfo(const clap_plugin_t* plugin, uint32_t index, 
 
 bool CLAP_ABI IPlugCLAP::ParamValue(const clap_plugin_t* plugin, clap_id id, double* value) {
   IPlugCLAP* plug = From(plugin);
-  if (plug == nullptr || value == nullptr || id >= ParamCount(plugin)) return false;
+  if (plug == nullptr || value == nullptr) return false;
   CriticalSectionGuard guard(plug->mLock);
+  if (id == kBypassParamId) {
+    *value = plug->Bypassed() ? 1.0 : 0.0;
+    return true;
+  }
+  if (id >= static_cast<clap_id>(plug->NumParams())) return false;
   *value = plug->ParamAt(static_cast<int>(id))->value;
   return true;
 }
@@ -586,20 +611,32 @@ bool CLAP_ABI IPlugCLAP::ParamValue(const clap_plugin_t* plugin, clap_id id, dou
 bool CLAP_ABI IPlugCLAP::ParamValueToText(const clap_plugin_t* plugin, clap_id id, double value, char* text,
                                           uint32_t capacity) {
   IPlugCLAP* plug = From(plugin);
-  if (plug == nullptr || text == nullptr || capacity == 0 || id >= ParamCount(plugin) || !std::isfinite(value))
-    return false;
+  if (plug == nullptr || text == nullptr || capacity == 0 || !std::isfinite(value)) return false;
+  const int bound = capacity > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(capacity);
+  if (id == kBypassParamId) {
+    CopyText(text, BypassText(value >= 0.5), bound);
+    return true;
+  }
+  if (id >= static_cast<clap_id>(plug->NumParams())) return false;
   CriticalSectionGuard guard(plug->mLock);
   const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
   if (param->type != kTypeDouble) value = std::trunc(value);
   char display[kParamTextSize];
   param->FormatForHost(value, display);
-  CopyText(text, display, capacity > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(capacity));
+  CopyText(text, display, bound);
   return true;
 }
 
 bool CLAP_ABI IPlugCLAP::ParamTextToValue(const clap_plugin_t* plugin, clap_id id, const char* text, double* value) {
   IPlugCLAP* plug = From(plugin);
-  if (plug == nullptr || text == nullptr || value == nullptr || id >= ParamCount(plugin)) return false;
+  if (plug == nullptr || text == nullptr || value == nullptr) return false;
+  if (id == kBypassParamId) {
+    bool on = false;
+    if (!BypassFromText(text, &on)) return false;
+    *value = on ? 1.0 : 0.0;
+    return true;
+  }
+  if (id >= static_cast<clap_id>(plug->NumParams())) return false;
   CriticalSectionGuard guard(plug->mLock);
   const ParamRecord* param = plug->ParamAt(static_cast<int>(id));
   double v;

@@ -119,6 +119,8 @@ class IPlugCLAP : public IPlugBase {
   static void CLAP_ABI OnTimer(const clap_plugin_t* plugin, clap_id timer);
   static void CLAP_ABI OnFd(const clap_plugin_t* plugin, int fd, uint32_t flags);
 
+  // After the effect's parameters (ids 0 ..), the host's bypass switch.
+  static constexpr clap_id kBypassParamId = 0x42797073;  // 'Byps'
   static constexpr int kMaxBatch = 64;
   // The host's events of one process or flush call, for the core's block
   // loop. Audio thread (main thread for a flush while inactive).

@@ -325,14 +325,11 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data) {
 }
 
 void IPlugLV2::Activate() {
-  CriticalSectionGuard guard(mLock);
-  ActivationChanged(true);
+  IPlugBase::Activate(true);
 }
 
 void IPlugLV2::Deactivate() {
-  CriticalSectionGuard guard(mLock);
-  ActivationChanged(false);
-  ResetProcessing();
+  IPlugBase::Activate(false);
 }
 
 void IPlugLV2::SilenceOutputs(uint32_t frames) {

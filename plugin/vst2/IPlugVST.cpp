@@ -483,12 +483,7 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
       ResetProcessing();
       return 0;
     case effMainsChanged:
-      if (value != 0) {
-        ActivationChanged(true);
-      } else {
-        ActivationChanged(false);
-        ResetProcessing();
-      }
+      Activate(value != 0);
       return 0;
 
     case effIdentify:

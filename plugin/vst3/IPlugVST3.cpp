@@ -167,13 +167,7 @@ void IPlugVST3::ApplyConnections() {
 }
 
 tresult IPlugVST3::setActive(TBool state) {
-  CriticalSectionGuard guard(mLock);
-  if (state != 0) {
-    ActivationChanged(true);
-  } else {
-    ActivationChanged(false);
-    ResetProcessing();
-  }
+  Activate(state != 0);
   return kResultOk;
 }
 
@@ -240,6 +234,7 @@ void IPlugVST3::ApplyHostBatch(const HostPoint* points, int count, int offset) {
   int used = 0;
   for (int i = 0; i < count; ++i) {
     if (points[i].id == kProgramParamId && ApplyProgramValue(points[i].value)) ReportAllParameters(offset);
+    if (points[i].id == kBypassParamId) SetBypassed(points[i].value >= 0.5);
   }
   for (int i = 0; i < count && used < kMaxBatch; ++i) {
     const HostPoint& point = points[i];
@@ -608,7 +603,8 @@ tresult IPlugVST3::setComponentState(IBStream* state) {
   return state == nullptr ? kInvalidArgument : kResultOk;
 }
 
-int32_t IPlugVST3::getParameterCount() { return NumParams() + 1; }
+// The effect's parameters, then the program list and the host's bypass switch.
+int32_t IPlugVST3::getParameterCount() { return NumParams() + 2; }
 
 tresult IPlugVST3::getParameterInfo(int32_t paramIndex, ParameterInfo& info) {
   CriticalSectionGuard guard(mLock);
@@ -621,6 +617,15 @@ tresult IPlugVST3::getParameterInfo(int32_t paramIndex, ParameterInfo& info) {
     info.defaultNormalizedValue = 0.0;
     info.unitId = kRootUnitId;
     info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange;
+    return kResultOk;
+  }
+  if (paramIndex == NumParams() + 1) {
+    info.id = kBypassParamId;
+    vst3bind::ToUtf16("Bypass", info.title, 128);
+    vst3bind::ToUtf16("Bypass", info.shortTitle, 128);
+    info.stepCount = 1;
+    info.unitId = kRootUnitId;
+    info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass;
     return kResultOk;
   }
   const ParamRecord* param = ParamAt(paramIndex);
@@ -656,6 +661,10 @@ tresult IPlugVST3::getParamStringByValue(ParamID id, ParamValue valueNormalized,
     vst3bind::ToUtf16(PresetName(ProgramIndexOf(x)), string, 128);
     return kResultOk;
   }
+  if (id == kBypassParamId) {
+    vst3bind::ToUtf16(BypassText(x >= 0.5), string, 128);
+    return kResultOk;
+  }
   if (id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
   const ParamRecord* param = ParamAt(static_cast<int>(id));
   char text[kParamTextSize];
@@ -677,6 +686,12 @@ tresult IPlugVST3::getParamValueByString(ParamID id, char16* string, ParamValue&
     }
     return kResultFalse;
   }
+  if (id == kBypassParamId) {
+    bool on = false;
+    if (!BypassFromText(text, &on)) return kResultFalse;
+    valueNormalized = on ? 1.0 : 0.0;
+    return kResultOk;
+  }
   if (id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
   const ParamRecord* param = ParamAt(static_cast<int>(id));
   double value = 0.0;
@@ -689,6 +704,7 @@ ParamValue IPlugVST3::normalizedParamToPlain(ParamID id, ParamValue valueNormali
   if (valueNormalized != valueNormalized) return 0.0;
   CriticalSectionGuard guard(mLock);
   if (id == kProgramParamId) return ProgramIndexOf(valueNormalized);
+  if (id == kBypassParamId) return valueNormalized >= 0.5 ? 1.0 : 0.0;
   if (id >= static_cast<ParamID>(NumParams())) return 0.0;
   return ParamAt(static_cast<int>(id))->ValueFromNormalized(Clamp01(valueNormalized));
 }
@@ -697,6 +713,7 @@ ParamValue IPlugVST3::plainParamToNormalized(ParamID id, ParamValue plainValue) 
   if (plainValue != plainValue) return 0.0;
   CriticalSectionGuard guard(mLock);
   if (id == kProgramParamId) return NumPresets() > 1 ? Clamp01(plainValue / (NumPresets() - 1)) : 0.0;
+  if (id == kBypassParamId) return plainValue >= 0.5 ? 1.0 : 0.0;
   if (id >= static_cast<ParamID>(NumParams())) return 0.0;
   return ParamAt(static_cast<int>(id))->NormalizeValue(plainValue);
 }
@@ -704,6 +721,7 @@ ParamValue IPlugVST3::plainParamToNormalized(ParamID id, ParamValue plainValue) 
 ParamValue IPlugVST3::getParamNormalized(ParamID id) {
   CriticalSectionGuard guard(mLock);
   if (id == kProgramParamId) return NormalisedProgram(CurrentPresetIndex());
+  if (id == kBypassParamId) return Bypassed() ? 1.0 : 0.0;
   if (id >= static_cast<ParamID>(NumParams())) return 0.0;
   return ParamAt(static_cast<int>(id))->NormalizedValue();
 }
@@ -712,6 +730,10 @@ tresult IPlugVST3::setParamNormalized(ParamID id, ParamValue value) {
   if (value != value) return kInvalidArgument;
   value = Clamp01(value);
   CriticalSectionGuard guard(mLock);
+  if (id == kBypassParamId) {
+    SetBypassed(value >= 0.5);
+    return kResultOk;
+  }
   if (id != kProgramParamId && id >= static_cast<ParamID>(NumParams())) return kInvalidArgument;
   bool ok = true;
   if (id == kProgramParamId) {

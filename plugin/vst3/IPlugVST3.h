@@ -77,6 +77,7 @@ class IPlugVST3 : public IPlugBase,
   // The parameter that selects a factory program; the others have their
   // index as their ID.
   static constexpr vst3::ParamID kProgramParamId = 0x50726F67;  // 'Prog'
+  static constexpr vst3::ParamID kBypassParamId = 0x42797073;   // 'Byps'
   static constexpr vst3::ProgramListID kProgramListId = 1;
   // Largest state the host may hand back (a bank of programs is far less).
   static constexpr int kMaxStateBytes = 1 << 20;

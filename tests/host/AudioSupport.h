@@ -3,6 +3,7 @@
 // oscillator back out of the audio.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -199,6 +200,44 @@ inline std::vector<double> MeasureLfo(PluginInstance& plugin, size_t frames, siz
   std::vector<double> lfo;
   for (double hz : meter.Shifts()) lfo.push_back(LfoOutputFromShift(hz));
   return lfo;
+}
+
+// What a host's bypass switched on at frame `on` and off at `off` must give,
+// for one channel: the effect's own output (`wet`, rendered unbypassed) up
+// to `on`, the input (`dry`) exactly once `fade` frames have passed, the
+// effect's output again, bit for bit, `fade` frames after `off`. No step
+// between frames is larger than the two signals' own plus the fade's share
+// of their difference: a click, as a hard switch makes, is.
+inline void ExpectBypassCrossfade(const std::vector<float>& dry, const std::vector<float>& wet,
+                                  const std::vector<float>& out, size_t on, size_t off, size_t fade) {
+  ASSERT_TRUE(dry.size() == out.size() && wet.size() == out.size() && off + fade < out.size());
+  double ownStep = 0.0, difference = 0.0;
+  for (size_t i = 1; i < out.size(); ++i) {
+    ownStep = std::max({ownStep, std::fabs(double(dry[i]) - dry[i - 1]), std::fabs(double(wet[i]) - wet[i - 1])});
+    difference = std::max(difference, std::fabs(double(dry[i]) - wet[i]));
+  }
+  const double bound = ownStep + difference / double(fade) + 1e-6;
+  ASSERT_GT(std::fabs(double(dry[on]) - wet[on - 1]), bound) << "the signals would not show a hard switch";
+  for (size_t i = 1; i < out.size(); ++i)
+    ASSERT_LE(std::fabs(double(out[i]) - out[i - 1]), bound) << "a jump at frame " << i;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (i >= on + fade && i < off) {
+      ASSERT_EQ(out[i], dry[i]) << "frame " << i << " is not the input";
+    }
+    if (i < on || i >= off + fade) {
+      ASSERT_EQ(out[i], wet[i]) << "frame " << i << " is not the effect's";
+    }
+  }
+  // Halfway through each fade the output is neither signal.
+  for (size_t middle : {on + fade / 2, off + fade / 2}) {
+    double fromDry = 0.0, fromWet = 0.0;
+    for (size_t i = middle - fade / 4; i < middle + fade / 4; ++i) {
+      fromDry = std::max(fromDry, std::fabs(double(out[i]) - dry[i]));
+      fromWet = std::max(fromWet, std::fabs(double(out[i]) - wet[i]));
+    }
+    EXPECT_GT(fromDry, 0.0) << "no fade around " << middle;
+    EXPECT_GT(fromWet, 0.0) << "no fade around " << middle;
+  }
 }
 
 }  // namespace testhost

@@ -33,14 +33,6 @@ void SetPassThrough(PluginInstance& plugin) {
   plugin.SetParameter(kVolumeR, 0.5f);
 }
 
-std::vector<float> Sine(size_t frames, double hz, double sampleRate, double amplitude) {
-  std::vector<float> out(frames);
-  for (size_t i = 0; i < frames; ++i) {
-    out[i] = static_cast<float>(amplitude * std::sin(2.0 * kPi * hz * static_cast<double>(i) / sampleRate));
-  }
-  return out;
-}
-
 std::vector<float> Noise(size_t frames, uint32_t seed, float amplitude) {
   std::vector<float> out(frames);
   uint32_t state = seed ? seed : 1;

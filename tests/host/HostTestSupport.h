@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,7 +78,12 @@ inline const std::vector<TypedText>& TypedTexts() {
 // input alone (mix 0, mode "Input") at unit gain, channels unlinked.
 void SetPassThrough(PluginInstance& plugin);
 
-std::vector<float> Sine(size_t frames, double hz, double sampleRate, double amplitude);
+inline std::vector<float> Sine(size_t frames, double hz, double sampleRate, double amplitude) {
+  std::vector<float> out(frames);
+  for (size_t i = 0; i < frames; ++i)
+    out[i] = static_cast<float>(amplitude * std::sin(2.0 * 3.14159265358979323846 * hz * double(i) / sampleRate));
+  return out;
+}
 // Deterministic noise in [-amplitude, amplitude].
 std::vector<float> Noise(size_t frames, uint32_t seed, float amplitude);
 // Amplitude of the component at hz in x[0..n), Hann-windowed DFT at one

@@ -190,5 +190,24 @@ TEST_F(Audio, SilentOutputLetsTheHostSleep) {
     EXPECT_TRUE(std::all_of(channel.begin(), channel.end(), [](float x) { return x == 0.0f; }));
 }
 
+// The host's bypass, switched in the middle of blocks: a fade to the input
+// and back, with no click, and the effect's own bits outside the fades.
+TEST_F(Audio, BypassFadesToTheInputAndBackWithoutAJump) {
+  auto plugin = Running(44100.0, 1024);
+  auto vst = Vst2();
+  ASSERT_TRUE(plugin && vst);
+  Configure(*plugin, PartSettings(2));
+  testhost::Configure(*vst, PartSettings(2));
+  const std::vector<float> sine = testhost::Sine(8192, 110.0, 44100.0, 0.8);
+  const std::vector<std::vector<float>> in = {sine, sine};
+  const std::vector<std::vector<float>> wet = testhost::RenderFloat(*vst, in, {1024});
+  const uint32_t bypass = plugin->Info(15).id;
+  const auto got = RenderClap(*plugin, in, {1024}, [&](size_t at, EventList& events, const clap_event_transport_t**) {
+    if (at == 1024) events.Value(1500 - 1024, bypass, 1.0);
+    if (at == 4096) events.Value(5000 - 4096, bypass, 0.0);
+  });
+  for (int c = 0; c < 2; ++c) testhost::ExpectBypassCrossfade(in[c], wet[c], got[c], 1500, 5000, 441);
+}
+
 }  // namespace
 }  // namespace claphost

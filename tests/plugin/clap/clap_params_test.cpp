@@ -16,7 +16,7 @@ TEST_F(Params, InfoMatchesTheParameterTable) {
   ASSERT_TRUE(plugin);
   auto vst = Vst2();
   ASSERT_TRUE(vst);
-  ASSERT_EQ(plugin->ParamCount(), 15u);
+  ASSERT_EQ(plugin->ParamCount(), 16u);
   struct Row { const char* name; double min, max, def; bool stepped; };
   const Row rows[15] = {{"Link L+R", 0, 1, 0, true},     {"Volume L", 0, 4, 1, false},  {"Volume R", 0, 4, 1, false},
                         {"Mix L", 0, 1, 0.5, false},     {"Mix R", 0, 1, 0.5, false},   {"Mode L", 0, 2, 2, true},
@@ -36,8 +36,19 @@ TEST_F(Params, InfoMatchesTheParameterTable) {
     const uint32_t stepped = CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM;
     EXPECT_EQ(info.flags, CLAP_PARAM_IS_AUTOMATABLE | (rows[i].stepped ? stepped : 0u));
   }
+  // The host's bypass switch, with its texts both ways.
+  const clap_param_info_t bypass = plugin->Info(15);
+  EXPECT_STREQ(bypass.name, "Bypass");
+  EXPECT_EQ(bypass.flags, CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_BYPASS);
+  EXPECT_EQ(bypass.max_value, 1.0);
+  EXPECT_EQ(plugin->Value(bypass.id), 0.0);
+  EXPECT_EQ(plugin->Text(bypass.id, 1.0), "On");
+  double on = 0.0;
+  EXPECT_TRUE(plugin->TextToValue(bypass.id, "on", &on));
+  EXPECT_EQ(on, 1.0);
+  EXPECT_FALSE(plugin->TextToValue(bypass.id, "maybe", &on));
   clap_param_info_t info;
-  EXPECT_FALSE(plugin->params()->get_info(plugin->plugin(), 15, &info));
+  EXPECT_FALSE(plugin->params()->get_info(plugin->plugin(), 16, &info));
   EXPECT_FALSE(plugin->params()->get_info(plugin->plugin(), 0, nullptr));
 }
 

@@ -186,5 +186,21 @@ TEST_F(Audio, SilentOutputsAreFlagged) {
   EXPECT_EQ(plugin->silenceFlags, 0u);
 }
 
+// The host's bypass, switched in the middle of blocks: a fade to the input
+// and back, with no click, and the effect's own bits outside the fades.
+TEST_F(Audio, BypassFadesToTheInputAndBackWithoutAJump) {
+  Pair pair = ConfiguredPair(PartSettings(2), 44100.0, 1024, kSample32);
+  ASSERT_TRUE(pair.vst3);
+  const std::vector<float> sine = testhost::Sine(8192, 110.0, 44100.0, 0.8);
+  const FloatBuffers in = {sine, sine};
+  const FloatBuffers wet = testhost::RenderFloat(*pair.vst2, in, {1024});
+  const ParamID bypass = 0x42797073;
+  const FloatBuffers got = Render(*pair.vst3, in, {1024}, [&](size_t at) {
+    if (at == 1024) pair.vst3->input.Add(bypass, 1500 - 1024, 1.0);
+    if (at == 4096) pair.vst3->input.Add(bypass, 5000 - 4096, 0.0);
+  });
+  for (int c = 0; c < 2; ++c) testhost::ExpectBypassCrossfade(in[c], wet[c], got[c], 1500, 5000, 441);
+}
+
 }  // namespace
 }  // namespace vst3host

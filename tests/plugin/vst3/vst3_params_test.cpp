@@ -23,7 +23,7 @@ const ParamID kProgram = 0x50726F67;
 TEST_F(Params, DescribedWithTheirNamesStepsAndDefaults) {
   auto plugin = Instance::Create();
   ASSERT_TRUE(plugin);
-  ASSERT_EQ(plugin->controller->getParameterCount(), 16);
+  ASSERT_EQ(plugin->controller->getParameterCount(), 17);
   for (int i = 0; i < 15; ++i) {
     ParameterInfo info{};
     ASSERT_EQ(plugin->controller->getParameterInfo(i, info), kResultOk);
@@ -40,7 +40,19 @@ TEST_F(Params, DescribedWithTheirNamesStepsAndDefaults) {
   EXPECT_EQ(FromUtf16(program.title), "Program");
   EXPECT_EQ(program.stepCount, 31);
   EXPECT_EQ(program.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange);
-  EXPECT_EQ(plugin->controller->getParameterInfo(16, program), kInvalidArgument);
+  // The host's bypass switch, with its texts both ways.
+  ParameterInfo bypass{};
+  ASSERT_EQ(plugin->controller->getParameterInfo(16, bypass), kResultOk);
+  EXPECT_EQ(FromUtf16(bypass.title), "Bypass");
+  EXPECT_EQ(bypass.stepCount, 1);
+  EXPECT_EQ(bypass.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass);
+  EXPECT_EQ(plugin->ParamText(bypass.id, 1.0), "On");
+  EXPECT_EQ(plugin->ParamText(bypass.id, 0.0), "Off");
+  EXPECT_EQ(plugin->ParamValueOf(bypass.id, " on "), 1.0);
+  EXPECT_EQ(plugin->ParamValueOf(bypass.id, "OFF"), 0.0);
+  EXPECT_LT(plugin->ParamValueOf(bypass.id, "maybe"), 0.0);
+  EXPECT_EQ(plugin->controller->getParamNormalized(bypass.id), 0.0);
+  EXPECT_EQ(plugin->controller->getParameterInfo(17, program), kInvalidArgument);
 }
 
 TEST_F(Params, TextsBothWaysAreTheVst2Builds) {
