@@ -167,25 +167,6 @@ bool TextEndsWithUnit(const char* text, const char* unit) {
   return true;
 }
 
-bool ParamRecord::ValueFromText(const char* text, double* valueOut) const {
-  double v;
-  if (ParseFunction != nullptr && text != nullptr && ParseFunction(text, &v)) {
-    *valueOut = v != v ? 0.0 : v;
-    return true;
-  }
-  if (HasValueTexts()) {
-    int found = 0;
-    if (!FindValueText(text, &found)) return false;
-    v = found;
-  } else {
-    v = ParseLeadingNumber(text);
-    if (negateDisplay) v = -v;
-    if (v != v) v = 0.0;  // not a number a user means
-  }
-  *valueOut = v;
-  return true;
-}
-
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -212,6 +193,36 @@ bool IsBareNumber(const char* text) {
 }
 
 }  // namespace
+
+bool ParamRecord::ValueFromText(const char* text, double* valueOut) const {
+  double v;
+  if (ParseFunction != nullptr && text != nullptr && ParseFunction(text, &v)) {
+    *valueOut = v != v ? 0.0 : v;
+    return true;
+  }
+  if (HasValueTexts()) {
+    int found = 0;
+    if (!FindValueText(text, &found)) {
+      // "500 Hz", as the formats with units show it, names "500".
+      if (text == nullptr || unit[0] == '\0' || !TextEndsWithUnit(text, unit)) return false;
+      char name[kParamTextSize];
+      CopyText(name, text, sizeof name);
+      size_t end = std::strlen(name);
+      while (end > 0 && IsBlank(name[end - 1])) --end;
+      end = end >= std::strlen(unit) ? end - std::strlen(unit) : 0;
+      while (end > 0 && IsBlank(name[end - 1])) --end;
+      name[end] = '\0';
+      if (end == 0 || !FindValueText(name, &found)) return false;
+    }
+    v = found;
+  } else {
+    v = ParseLeadingNumber(text);
+    if (negateDisplay) v = -v;
+    if (v != v) v = 0.0;  // not a number a user means
+  }
+  *valueOut = v;
+  return true;
+}
 
 void ParamRecord::FormatForHost(double v, char* text) const {
   FormatValue(v, false, text, true);

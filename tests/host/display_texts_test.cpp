@@ -114,5 +114,28 @@ TEST_F(DisplayTexts, LfoRateShowsTheOscillatorsFrequencyAndReadsBack) {
   }
 }
 
+// Every parameter over a grid: what the display shows, with the unit a user
+// adds where the display has none ("-6.0 dB", "500 Hz"), types back to the
+// same display (the enumerations' texts as they stand: VST 2.4 matches them
+// exactly).
+TEST_F(DisplayTexts, EveryShownTextWithItsUnitTypesBack) {
+  auto plugin = Running();
+  ASSERT_TRUE(plugin);
+  plugin->SetParameter(kLink, 0.0f);
+  for (VstInt32 p = 1; p < 15; ++p) {
+    if (p == kSyncToHost) continue;  // it would change the LFO rate's text
+    for (float v : {0.0f, 0.05f, 0.2f, 0.37f, 0.5f, 0.64f, 0.81f, 0.99f, 1.0f}) {
+      plugin->SetParameter(p, v);
+      const std::string shown = plugin->ParamDisplay(p);
+      for (std::string typed : {HostTextOf(p, shown), shown}) {
+        if (typed == shown && (p == kVolumeL || p == kVolumeR)) continue;  // a bare number is a gain
+        plugin->SetParameter(p, 0.5f == v ? 0.25f : 0.5f);
+        EXPECT_EQ(plugin->SetParameterText(p, typed), 1) << typed;
+        EXPECT_EQ(plugin->ParamDisplay(p), shown) << "parameter " << p << " typed as " << typed;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace testhost
