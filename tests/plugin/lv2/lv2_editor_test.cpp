@@ -151,12 +151,13 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   XCloseDisplay(input);
   pump(10);
   EXPECT_EQ(host.formats, std::vector<uint32_t>(host.writes.size(), 0));
+  const std::vector<float> ports = lv2host::PortsOf(values);  // dB, % wet, Hz
   EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{0, 1.0f},
-                                                      {2, float(values[1])},
-                                                      {4, float(values[3])},
-                                                      {6, float(values[5])},
-                                                      {9, float(values[8])},
-                                                      {11, float(values[10])}}));
+                                                      {2, ports[1]},
+                                                      {4, ports[3]},
+                                                      {6, ports[5]},
+                                                      {9, ports[8]},
+                                                      {11, ports[10]}}));
   EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
 
   descriptor->cleanup(editor);
