@@ -160,6 +160,18 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
                                                       {11, ports[10]}}));
   EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
 
+  // The host picks another range: the shifts keep their values, and the
+  // editor writes their hertz in it.
+  host.writes.clear();
+  const float range = 50.0f;
+  descriptor->port_event(editor, 7, sizeof range, 0, &range);
+  pump(3);
+  testhost::Values linked = values;
+  for (int right : {2, 4, 6, 9, 11}) linked[right] = values[right - 1];
+  linked[7] = 1;
+  const std::vector<float> shifts = lv2host::PortsOf(linked);
+  EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{8, shifts[8]}, {9, shifts[9]}, {10, shifts[10]}, {11, shifts[11]}}));
+
   descriptor->cleanup(editor);
   parent.Sync();
   EXPECT_TRUE(parent.Children().empty());
