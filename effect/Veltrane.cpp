@@ -64,7 +64,7 @@ double RateOfHz(double hz, double = 0.0) { return hz / kLfoCyclesAtFullRate; }
 
 // A host's slider for a gain ends at -90 dB, which stands for silence; the
 // shifts span the widest range; a synced rate's port still holds hertz.
-const ParamQuantity kVolumeDb = {"dB", -90.0, 20.0 * std::log10(4.0), -1, &DbOfGain, &GainOfDb};
+const ParamQuantity kVolumeDb = {"dB", -90.0, DbOfGain(4.0), -1, &DbOfGain, &GainOfDb};
 const ParamQuantity kMixPercent = {"% wet", 0.0, 100.0, -1, &WetPercentOfMix, &MixOfWetPercent};
 const ParamQuantity kRangeInHz = {"Hz", 5.0, 5000.0, -1, &RangeHzOfIndex, &RangeIndexOfHz};
 const ParamQuantity kShiftInHz = {"Hz", -5000.0, 5000.0, kFreqRange, &ShiftHz, &ShiftOfHz};

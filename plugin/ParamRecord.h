@@ -19,12 +19,12 @@ struct ValueText {
 // ports). The number may depend on another parameter's value, `by`: a
 // shift's hertz on the selected range.
 struct ParamQuantity {
-  const char* unit;  // "dB", "Hz", "%"
+  const char* unit;  // "dB", "Hz", "% wet"
   // The numbers over every `by`; the minimum and below stand for the
   // parameter's minimum (a gain's silence at -inf dB).
   double minimum;
   double maximum;
-  int dependsOn;  // the parameter whose value is `by`, one before this; -1: none
+  int dependsOn;  // the parameter whose value is `by` (a lower index), or -1
   double (*fromValue)(double value, double by);
   double (*toValue)(double number, double by);
 };
