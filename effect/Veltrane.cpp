@@ -37,6 +37,39 @@ const char* const kModes[] = {"Imag.", "Real", "Input"};
 const char* const kRanges[] = {"5", "50", "500", "5000"};
 const char* const kWaveforms[] = {"Off", "Triangle", "Square", "Ramp Dn", "Ramp Up", "S/H"};
 
+// The parameters' numbers in the units hosts show, for the displays, their
+// readers and the quantities alike.
+double DbOfGain(double gain, double = 0.0) { return gain > 0.0 ? 20.0 * std::log10(gain) : -HUGE_VAL; }
+double GainOfDb(double db, double = 0.0) { return std::pow(10.0, db / 20.0); }
+double WetPercentOfMix(double v, double = 0.0) { return v * 100.0; }
+double MixOfWetPercent(double percent, double = 0.0) { return percent / 100.0; }
+double RangeHzOfIndex(double index, double = 0.0) { return kRangeHz[ClampRangeIndex(TruncateToInt(index))]; }
+double RangeIndexOfHz(double hz, double = 0.0) {
+  int best = 0;
+  for (int r = 1; r < 4; ++r)
+    if (std::fabs(std::log(hz / kRangeHz[r])) < std::fabs(std::log(hz / kRangeHz[best]))) best = r;
+  return best;
+}
+// The signal path shifts by min(1, v^2) of the range, downward for v < 0.
+double ShiftHz(double v, double rangeIndex) {
+  const double hz = kRangeHz[ClampRangeIndex(TruncateToInt(rangeIndex))] * std::min(1.0, v * v);
+  return v < 0.0 ? -hz : hz;
+}
+double ShiftOfHz(double hz, double rangeIndex) {
+  const double x = std::sqrt(std::min(1.0, std::fabs(hz) / kRangeHz[ClampRangeIndex(TruncateToInt(rangeIndex))]));
+  return hz < 0.0 ? -x : x;
+}
+double RateHz(double v, double = 0.0) { return kLfoCyclesAtFullRate * v; }
+double RateOfHz(double hz, double = 0.0) { return hz / kLfoCyclesAtFullRate; }
+
+// A host's slider for a gain ends at -90 dB, which stands for silence; the
+// shifts span the widest range; a synced rate's port still holds hertz.
+const ParamQuantity kVolumeDb = {"dB", -90.0, DbOfGain(4.0), -1, &DbOfGain, &GainOfDb};
+const ParamQuantity kMixPercent = {"% wet", 0.0, 100.0, -1, &WetPercentOfMix, &MixOfWetPercent};
+const ParamQuantity kRangeInHz = {"Hz", 5.0, 5000.0, -1, &RangeHzOfIndex, &RangeIndexOfHz};
+const ParamQuantity kShiftInHz = {"Hz", -5000.0, 5000.0, kFreqRange, &ShiftHz, &ShiftOfHz};
+const ParamQuantity kRateInHz = {"Hz", 0.0, kLfoCyclesAtFullRate, -1, &RateHz, &RateOfHz};
+
 // The right partner of a left parameter and the other way round.
 int LinkPartner(int index) {
   switch (index) {
@@ -92,6 +125,11 @@ void Veltrane::DeclareParams() {
   UpdateFreqDisplay(TruncateToInt(ParamAt(kFreqRange)->value));
   ParamAt(kLfoRate)->DisplayFunction = &FormatRateHz;
   ParamAt(kLfoRate)->ParseFunction = &ParseRateHz;
+  ParamAt(kVolumeL)->quantity = ParamAt(kVolumeR)->quantity = &kVolumeDb;
+  ParamAt(kMixL)->quantity = ParamAt(kMixR)->quantity = &kMixPercent;
+  ParamAt(kFreqRange)->quantity = &kRangeInHz;
+  for (int i = kFreqMinL; i <= kFreqMaxR; ++i) ParamAt(i)->quantity = &kShiftInHz;
+  ParamAt(kLfoRate)->quantity = &kRateInHz;
 }
 
 void Veltrane::UpdateFreqDisplay(int rangeIndex) {
@@ -108,7 +146,7 @@ void Veltrane::FormatVolume(double v, char* text) {
   if (v <= 0.0)
     std::snprintf(text, kParamTextSize, "-oo");
   else
-    FormatFixed(text, kParamTextSize, 20.0 * std::log10(v), 1);
+    FormatFixed(text, kParamTextSize, DbOfGain(v), 1);
 }
 
 void Veltrane::FormatMix(double v, char* text) {
@@ -120,7 +158,7 @@ void Veltrane::FormatMix(double v, char* text) {
   {
     char dry[kParamTextSize], wet[kParamTextSize];
     std::snprintf(text, kParamTextSize, "%s:%s", FormatFixed(dry, sizeof dry, (1.0 - v) * 100.0, 0),
-                  FormatFixed(wet, sizeof wet, v * 100.0, 0));
+                  FormatFixed(wet, sizeof wet, WetPercentOfMix(v), 0));
   }
 }
 
@@ -133,7 +171,7 @@ bool Veltrane::ParseVolume(const char* text, double* v) {
   const char* number = text;
   while (*number == ' ') ++number;
   const bool minusInfinity = number[0] == '-' && (number[1] == 'i' || number[1] == 'I' || number[1] == 'o');
-  *v = minusInfinity ? 0.0 : std::pow(10.0, ParseLeadingNumber(number) / 20.0);
+  *v = minusInfinity ? 0.0 : GainOfDb(ParseLeadingNumber(number));
   return true;
 }
 
@@ -156,8 +194,7 @@ bool Veltrane::ParseMix(const char* text, double* v) {
 
 void Veltrane::FormatFreq(int rangeIndex, double v, char* text) {
   const int r = ClampRangeIndex(rangeIndex);
-  // The signal path shifts by min(1, v^2) of the range, downward for v < 0.
-  const double hz = kRangeHz[r] * std::min(1.0, v * v);
+  const double hz = std::fabs(ShiftHz(v, r));
   char number[kParamTextSize - 8];  // room for the sign and the unit
   FormatFixed(number, sizeof number, hz, kRangeDecimals[r]);
   bool zero = true;
@@ -168,21 +205,19 @@ void Veltrane::FormatFreq(int rangeIndex, double v, char* text) {
 
 bool Veltrane::ParseFreq(int rangeIndex, const char* text, double* v) {
   if (!TextEndsWithUnit(text, "Hz")) return false;
-  const double hz = ParseLeadingNumber(text);
-  const double x = std::sqrt(std::min(1.0, std::fabs(hz) / kRangeHz[ClampRangeIndex(rangeIndex)]));
-  *v = hz < 0.0 ? -x : x;
+  *v = ShiftOfHz(ParseLeadingNumber(text), rangeIndex);
   return true;
 }
 
 void Veltrane::FormatRateHz(double v, char* text) {
   char number[kParamTextSize];
-  std::snprintf(text, kParamTextSize, "%s%s", FormatFixed(number, sizeof number, kLfoCyclesAtFullRate * v, 2),
+  std::snprintf(text, kParamTextSize, "%s%s", FormatFixed(number, sizeof number, RateHz(v), 2),
                 " Hz");
 }
 
 bool Veltrane::ParseRateHz(const char* text, double* v) {
   if (!TextEndsWithUnit(text, "Hz")) return false;
-  *v = ParseLeadingNumber(text) / kLfoCyclesAtFullRate;
+  *v = RateOfHz(ParseLeadingNumber(text));
   return true;
 }
 

@@ -14,6 +14,21 @@ struct ValueText {
   char text[kParamTextSize];
 };
 
+// A parameter's value as a number in a unit hosts show (a gain in dB, a
+// shift in hertz), for formats whose hosts hold plain numbers (LV2's control
+// ports). The number may depend on another parameter's value, `by`: a
+// shift's hertz on the selected range.
+struct ParamQuantity {
+  const char* unit;  // "dB", "Hz", "% wet"
+  // The numbers over every `by`; the minimum and below stand for the
+  // parameter's minimum (a gain's silence at -inf dB).
+  double minimum;
+  double maximum;
+  int dependsOn;  // the parameter whose value is `by` (a lower index), or -1
+  double (*fromValue)(double value, double by);
+  double (*toValue)(double number, double by);
+};
+
 class ParamRecord {
  public:
   // Writes the display text of a value into a buffer of kParamTextSize bytes.
@@ -73,6 +88,7 @@ class ParamRecord {
   char group[kParamTextSize];
   char unit[8];  // the display's unit for hosts, where its text has none of its own
   bool negateDisplay = false;
+  const ParamQuantity* quantity = nullptr;  // null: the value is its own number
   std::vector<ValueText> valueTexts;
 };
 

@@ -36,10 +36,6 @@ const char* const kPrefixes =
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
 
-// The parameters whose value has a unit: the gains and the dry/wet
-// proportions are plain factors. The rest are positions in their ranges.
-const char* const kCoefficientParams[] = {"Volume L", "Volume R", "Mix L", "Mix R"};
-
 // Atom buffers hold the largest program message with room to spare.
 const int kAtomBufferBytes = 2 * kLv2MessageBytes;
 
@@ -102,12 +98,6 @@ std::string Base64(const unsigned char* bytes, int size) {
   return out;
 }
 
-bool IsCoefficient(const char* name) {
-  for (const char* other : kCoefficientParams)
-    if (std::strcmp(name, other) == 0) return true;
-  return false;
-}
-
 bool WriteFile(const std::string& path, const std::string& text) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
@@ -118,28 +108,57 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return std::fclose(file) == 0 && ok;
 }
 
-std::string ControlPort(const ParamRecord& param, int index) {
+// A text that names a value rather than saying a number ("Dry", "-inf dB").
+bool IsName(const char* text) {
+  for (const char* c = text; *c != '\0'; ++c)
+    if (*c >= '0' && *c <= '9') return false;
+  return true;
+}
+
+// The unit of a quantity: LV2's own where it has one, else ours, which
+// hosts render with its format ("25% wet").
+std::string UnitOf(const char* unit) {
+  if (std::strcmp(unit, "dB") == 0) return "units:db";
+  if (std::strcmp(unit, "Hz") == 0) return "units:hz";
+  std::string render = "%.0f";
+  for (const char* c = unit; *c != '\0'; ++c) render += *c == '%' ? std::string("%%") : std::string(1, *c);
+  return "[\n            a units:Unit ;\n            rdfs:label " + Quoted(unit) + " ;\n            units:symbol " +
+         Quoted(unit) + " ;\n            units:render " + Quoted(render.c_str()) + "\n        ]";
+}
+
+std::string ControlPort(IPlugLV2& plug, const ParamRecord& param, int index) {
   const bool integer = param.type != kTypeDouble;
+  const double by = plug.QuantityBy(param);
+  double minimum, maximum;
+  IPlugLV2::PortRange(param, &minimum, &maximum);
   std::string t = "[\n        a lv2:InputPort , lv2:ControlPort ;\n";
   t += "        lv2:index " + std::to_string(index) + " ;\n";
   t += "        lv2:symbol \"" + SymbolOf(param.name) + "\" ;\n";
   t += "        lv2:name " + Quoted(param.name) + " ;\n";
   // A fresh instance is program 0: the ports start at its values.
-  t += "        lv2:default " + Number(param.value, integer) + " ;\n";
-  t += "        lv2:minimum " + Number(param.minimum, integer) + " ;\n";
-  t += "        lv2:maximum " + Number(param.maximum, integer);
+  t += "        lv2:default " + Number(IPlugLV2::PortNumber(param, param.value, by), integer) + " ;\n";
+  t += "        lv2:minimum " + Number(minimum, integer) + " ;\n";
+  t += "        lv2:maximum " + Number(maximum, integer);
+  if (param.quantity != nullptr) t += " ;\n        units:unit " + UnitOf(param.quantity->unit);
+  char text[kParamTextSize];
+  std::string points;
+  auto point = [&](double value) {
+    param.FormatForHost(value, text);
+    points += std::string(points.empty() ? " ;\n        lv2:scalePoint " : " , ") + "[ rdfs:label " + Quoted(text) +
+              " ; rdf:value " + Number(IPlugLV2::PortNumber(param, value, by), integer) + " ]";
+  };
   if (integer) {
     t += IPlugLV2::IsToggle(param) ? " ;\n        lv2:portProperty lv2:integer , lv2:toggled"
                                    : " ;\n        lv2:portProperty lv2:integer , lv2:enumeration";
-    for (size_t k = 0; k < param.valueTexts.size(); ++k) {
-      t += k == 0 ? " ;\n        lv2:scalePoint " : " , ";
-      t += "[ rdfs:label " + Quoted(param.valueTexts[k].text) + " ; rdf:value " +
-           std::to_string(param.valueTexts[k].value) + " ]";
+    for (const ValueText& entry : param.valueTexts) point(entry.value);
+  } else {
+    // The ends of a range that have names: silence, "Dry" and "Wet".
+    for (double end : {param.minimum, param.maximum}) {
+      param.FormatForHost(end, text);
+      if (IsName(text)) point(end);
     }
-  } else if (IsCoefficient(param.name)) {
-    t += " ;\n        units:unit units:coef";
   }
-  return t + "\n    ]";
+  return t + points + "\n    ]";
 }
 
 std::string PortBlock(const char* kinds, int index, const std::string& symbol, const char* name,
@@ -174,7 +193,7 @@ std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
   t += "    lv2:extensionData state:interface ;\n";
   t += "    ui:ui <" + std::string(kLv2EditorUri) + "> ;\n";
   t += "    lv2:port ";
-  for (int i = 0; i < p.params; ++i) t += (i > 0 ? " , " : "") + ControlPort(*plug.ParamAt(i), i);
+  for (int i = 0; i < p.params; ++i) t += (i > 0 ? " , " : "") + ControlPort(plug, *plug.ParamAt(i), i);
   for (int m = 0; m < p.meters; ++m) {
     const MeterInfo info = plug.MeterAt(m);
     t += " , " + PortBlock("lv2:OutputPort , lv2:ControlPort", p.firstMeter + m, SymbolOf(info.name), info.name,
@@ -232,8 +251,9 @@ std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
   return t;
 }
 
-// Each factory program: its port values, and as its state the program
-// chunk the VST 2.4 build hands out for it, with every bit of every value.
+// Each factory program: its port numbers, and as its state the program
+// chunk the VST 2.4 build hands out for it, with every bit of every value,
+// which stands over the numbers.
 std::string PresetsTurtle(IPlugLV2& plug) {
   std::string t = kPrefixes;
   ChunkBuffer chunk;
@@ -250,7 +270,9 @@ std::string PresetsTurtle(IPlugLV2& plug) {
     for (int k = 0; k < plug.NumParams(); ++k) {
       const ParamRecord& param = *plug.ParamAt(k);
       t += std::string(k > 0 ? " , " : "") + "[\n        lv2:symbol \"" + SymbolOf(param.name) +
-           "\" ;\n        pset:value " + Number(param.value, param.type != kTypeDouble) + "\n    ]";
+           "\" ;\n        pset:value " +
+           Number(IPlugLV2::PortNumber(param, param.value, plug.QuantityBy(param)), param.type != kTypeDouble) +
+           "\n    ]";
     }
     t += " ;\n    state:state [\n";
     t += "        <" + std::string(kLv2ProgramKey) + "> \"" + std::to_string(i) + "\"^^xsd:int ;\n";
@@ -291,15 +313,6 @@ int main(int argc, char** argv) {
   }
   IPlugLV2& plug = static_cast<IPlugLV2&>(*created);
   plug.FillEmptyPresets(plug.NumPresets());
-  // A table entry that names no parameter is a parameter that was renamed.
-  for (const char* name : kCoefficientParams) {
-    bool found = false;
-    for (int i = 0; i < plug.NumParams(); ++i) found = found || std::strcmp(plug.ParamAt(i)->name, name) == 0;
-    if (!found) {
-      std::fprintf(stderr, "make_lv2_bundle: no parameter \"%s\"\n", name);
-      return 1;
-    }
-  }
   if (!plug.LoadPreset(0)) return 1;
   const std::string manifest = ManifestTurtle(plug, binary);
   const std::string description = PluginTurtle(plug, binary);

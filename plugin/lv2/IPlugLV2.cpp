@@ -65,6 +65,7 @@ IPlugLV2::IPlugLV2(const HostConnection* host, int numParams, const char* channe
   // A NaN no host sends as a value (and never applied if one did): every
   // port counts as changed at the first run.
   mSeenBits.assign(params, 0xFFFFFFFFu);
+  mRunValues.assign(params, 0.0);
   mChanged.assign(params, 0);
   mGrabbed.assign(params, 0);
   // Room for every program message: the audio thread never grows these.
@@ -174,11 +175,47 @@ bool IPlugLV2::IsToggle(const ParamRecord& param) {
   return param.type == kTypeEnum && param.minimum == 0.0 && param.maximum == 1.0;
 }
 
-double IPlugLV2::ValueFromPort(const ParamRecord& param, float number) {
+void IPlugLV2::PortRange(const ParamRecord& param, double* minimum, double* maximum) {
+  const ParamQuantity* q = param.quantity;
+  *minimum = q != nullptr ? q->minimum : param.minimum;
+  *maximum = q != nullptr ? q->maximum : param.maximum;
+}
+
+double IPlugLV2::PortNumber(const ParamRecord& param, double value, double by) {
+  const ParamQuantity* q = param.quantity;
+  if (q == nullptr) return value;
+  const double number = q->fromValue(value, by);
+  if (number != number) return q->minimum;
+  return number < q->minimum ? q->minimum : number > q->maximum ? q->maximum : number;
+}
+
+double IPlugLV2::ValueFromPort(const ParamRecord& param, float number, double by) {
   if (!std::isfinite(number)) return std::nan("");
-  if (param.type == kTypeDouble) return number;
   if (IsToggle(param)) return number > 0.0f ? 1.0 : 0.0;
-  return std::floor(static_cast<double>(number) + 0.5);
+  const ParamQuantity* q = param.quantity;
+  if (param.type != kTypeDouble) {
+    if (q == nullptr || param.valueTexts.empty()) return std::floor(static_cast<double>(number) + 0.5);
+    // A host that shows a slider for the enumeration sends numbers between.
+    double best = param.valueTexts[0].value, distance = HUGE_VAL;
+    for (const ValueText& entry : param.valueTexts) {
+      const double d = std::fabs(PortNumber(param, entry.value, by) - number);
+      if (d < distance) {
+        distance = d;
+        best = entry.value;
+      }
+    }
+    return best;
+  }
+  if (q == nullptr) return number;
+  if (number <= q->minimum) return param.minimum;
+  const double v = q->toValue(number, by);
+  if (v != v) return std::nan("");
+  return v < param.minimum ? param.minimum : v > param.maximum ? param.maximum : v;
+}
+
+double IPlugLV2::QuantityBy(const ParamRecord& param) const {
+  const ParamRecord* other = param.quantity != nullptr ? ParamAt(param.quantity->dependsOn) : nullptr;
+  return other != nullptr ? other->value : 0.0;
 }
 
 // Host services
@@ -196,12 +233,21 @@ void IPlugLV2::EndParameterEdit(int index) {
 }
 
 void IPlugLV2::NotifyHostOfParameter(int index, double normalised) {
+  if (mSilent == 0) WritePort(index, true);
+}
+
+void IPlugLV2::WritePort(int index, bool dependents) {
   // The audio instance cannot change input ports: they are the host's.
-  if (mRole != HostConnection::Role::kEditor || !mEditorOpen || mSilent > 0 || mWrite == nullptr) return;
+  if (mRole != HostConnection::Role::kEditor || !mEditorOpen || mWrite == nullptr) return;
   const ParamRecord* param = ParamAt(index);
   if (param == nullptr) return;
-  const float value = static_cast<float>(param->value);
-  mWrite(mController, static_cast<uint32_t>(index), sizeof value, 0, &value);
+  const float number = static_cast<float>(PortNumber(*param, param->value, QuantityBy(*param)));
+  mWrite(mController, static_cast<uint32_t>(index), sizeof number, 0, &number);
+  if (!dependents) return;
+  for (int i = 0; i < NumParams(); ++i) {
+    const ParamQuantity* q = ParamAt(i)->quantity;
+    if (q != nullptr && q->dependsOn == index) WritePort(i, false);
+  }
 }
 
 void IPlugLV2::NotifyHostOfProgramChange() {
@@ -434,21 +480,31 @@ void IPlugLV2::RunEvents::KeepForNextBlock() {
 void IPlugLV2::ApplyPorts() {
   // The ports that changed since the last run are one batch: "Link L+R"
   // first, then the others in index order, as a VST 2.4 host setting them
-  // one by one. A value that only repeats the one held, as far as a port's
-  // float can tell, is no change: ports echo what the editor or a restored
-  // state set exactly.
+  // one by one. A number the plug-in would give the value it holds is no
+  // change, nor is one whose value only repeats the held one as far as a
+  // float can tell: ports echo what the editor or a restored state set
+  // exactly, and no conversion moves it. A quantity that depends on
+  // another port reads it with this run's value.
   ParamChange changes[kMaxPortBatch];
   int count = 0;
   for (size_t i = 0; i < mControlPorts.size(); ++i) {
+    const ParamRecord* param = ParamAt(static_cast<int>(i));
+    mRunValues[i] = param->value;
     const float number = *mControlPorts[i];
     uint32_t bits;
     std::memcpy(&bits, &number, sizeof bits);
     if (bits == mSeenBits[i]) continue;
     mSeenBits[i] = bits;
     if (mAdoptPorts) continue;
-    const ParamRecord* param = ParamAt(static_cast<int>(i));
-    const double v = ValueFromPort(*param, number);
+    const int on = param->quantity != nullptr ? param->quantity->dependsOn : -1;
+    const double byHeld = QuantityBy(*param);
+    const double byRun = on >= 0 && static_cast<size_t>(on) < i ? mRunValues[static_cast<size_t>(on)] : byHeld;
+    if (number == static_cast<float>(PortNumber(*param, param->value, byHeld)) ||
+        number == static_cast<float>(PortNumber(*param, param->value, byRun)))
+      continue;
+    const double v = ValueFromPort(*param, number, byRun);
     if (v != v || static_cast<float>(v) == static_cast<float>(param->value)) continue;
+    mRunValues[i] = v;
     if (count < kMaxPortBatch) changes[count++] = ParamChange{static_cast<int>(i), v};
   }
   // The values a restored state set stand; the ports start from here.

@@ -98,10 +98,22 @@ class IPlugLV2 : public IPlugBase {
   Lv2PortLayout Ports() const;
   // A parameter that LV2 shows as an on/off switch (lv2:toggled).
   static bool IsToggle(const ParamRecord& param);
+  // The one translation between a parameter's value and its control port's
+  // number, for the instances and the bundle's description alike. A port
+  // holds the parameter's quantity where it has one (dB, Hz, % wet; an
+  // enumeration's quantity for each of its values), else the value itself.
+  // `by` is the value of the parameter the quantity depends on (the range,
+  // for a shift's hertz).
+  static void PortRange(const ParamRecord& param, double* minimum, double* maximum);
+  // The number for a value, within the port's range.
+  static double PortNumber(const ParamRecord& param, double value, double by);
   // The value a port's number gives a parameter: switches are on above 0,
-  // other enumerations take the nearest whole number; NaN for a number that
-  // is not finite (never applied).
-  static double ValueFromPort(const ParamRecord& param, float number);
+  // other enumerations take the nearest of their values, a quantity at the
+  // port's minimum or below is the parameter's minimum; NaN for a number
+  // that is not finite (never applied).
+  static double ValueFromPort(const ParamRecord& param, float number, double by);
+  // The current value of what the parameter's quantity depends on; 0 for none.
+  double QuantityBy(const ParamRecord& param) const;
 
   // The audio instance (lv2_descriptor's calls).
   // After construction: the parameters reach the signal path at this rate.
@@ -187,6 +199,10 @@ class IPlugLV2 : public IPlugBase {
   // The current program, as a message, into the open notify sequence.
   void WriteReport();
   void SendToAudioInstance(const LV2_Atom* atom);
+  // The editor instance writes a parameter's port with its number; with
+  // `dependents`, also the ports whose numbers depend on it (a range's
+  // shifts), so that the host shows what the plug-in holds.
+  void WritePort(int index, bool dependents);
 
   HostConnection::Role mRole;
   LV2_URID_Map* mMap = nullptr;
@@ -206,6 +222,7 @@ class IPlugLV2 : public IPlugBase {
   int mMissingPorts = 0;                // required ports not connected
   std::vector<MeterInfo> mMeterInfo;
   std::vector<uint32_t> mSeenBits;      // the port values last looked at
+  std::vector<double> mRunValues;       // a run's values, for the quantities that depend on them
   std::vector<unsigned char> mChanged;
   bool mAdoptPorts = false;  // after a restore the ports hold the session's values
   bool mReportDue = false;   // the editor instance asked, or the program changed

@@ -58,12 +58,18 @@ void IPlugLV2::PortEvent(uint32_t port, uint32_t size, uint32_t format, const vo
       // A control the user holds keeps the user's value.
       if (mGrabbed[port] != 0) return;
       const ParamRecord* param = ParamAt(static_cast<int>(port));
-      const double v = ValueFromPort(*param, number);
+      const double by = QuantityBy(*param);
+      if (number == static_cast<float>(PortNumber(*param, param->value, by))) return;
+      const double v = ValueFromPort(*param, number, by);
       if (v != v || static_cast<float>(v) == static_cast<float>(param->value)) return;
-      // The host's own value: not written back (nor a linked partner's).
+      // The host's own value: not written back (nor a linked partner's);
+      // the numbers that depend on it are the plug-in's to tell.
       ++mSilent;
       ChangeParameter(static_cast<int>(port), v, ValueSource::kHostText);
       --mSilent;
+      for (int i = 0; i < NumParams(); ++i)
+        if (ParamAt(i)->quantity != nullptr && ParamAt(i)->quantity->dependsOn == static_cast<int>(port))
+          WritePort(i, false);
     } else if (at >= mLayout.firstMeter && at < mLayout.firstMeter + mLayout.meters) {
       ShowMeter(static_cast<int>(at - mLayout.firstMeter), number);
     }

@@ -98,6 +98,27 @@ LilvState* Preset(const std::string& label) {
   return found;
 }
 
+float PortOf(int index, double v, double rangeIndex) {
+  const double range = 5.0 * std::pow(10.0, static_cast<int>(rangeIndex));
+  switch (index) {
+    case 1: case 2: return v > 0.0 ? static_cast<float>(std::max(-90.0, 20.0 * std::log10(v))) : -90.0f;
+    case 3: case 4: return static_cast<float>(v * 100.0);
+    case 7: return static_cast<float>(5.0 * std::pow(10.0, static_cast<int>(v)));
+    case 8: case 9: case 10: case 11: {
+      const double hz = range * std::min(1.0, v * v);
+      return static_cast<float>(v < 0.0 ? -hz : hz);
+    }
+    case 13: return static_cast<float>(40.0 * v);
+    default: return static_cast<float>(v);
+  }
+}
+
+std::vector<float> PortsOf(const std::array<double, kParams>& values) {
+  std::vector<float> ports;
+  for (int i = 0; i < kParams; ++i) ports.push_back(PortOf(i, values[i], values[7]));
+  return ports;
+}
+
 std::unique_ptr<Instance> Instance::Make(double rate, int maxBlock, bool withMap) {
   if (Plugin() == nullptr) return nullptr;
   std::unique_ptr<Instance> made(new Instance());

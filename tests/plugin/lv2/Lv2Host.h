@@ -11,6 +11,7 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -44,6 +45,13 @@ std::string Symbol(int port);
 double Number(const void* value, uint32_t size, uint32_t type);
 // The preset with this label, or null.
 LilvState* Preset(const std::string& label);
+// The control port's number for a parameter's value, written apart from the
+// plug-in: Volume in dB (-90 for silence), Mix in % wet, Freq Range and the
+// shifts (which take the range's index) in Hz, LFO Rate in Hz; the others
+// their values.
+float PortOf(int index, double value, double rangeIndex);
+// Every port's number for a set of values (index order, the range at 7).
+std::vector<float> PortsOf(const std::array<double, kParams>& values);
 
 class Instance {
  public:

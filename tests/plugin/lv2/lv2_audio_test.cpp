@@ -27,17 +27,19 @@ TEST(Lv2Audio, FingerprintThroughRestoredStateIsTheCommittedHash) {
   plug->Start();
   using namespace testhost::fingerprint;
   const uint64_t hash = HashRender<float>([&](int part, const Audio& in) {
-    // A host restores the exact values from state and the ports as floats.
+    // A host restores the exact values from state and the ports as floats
+    // in dB, % wet and Hz.
     const testhost::Values v = ValuesOf(PartSettings(part));
     EXPECT_EQ(plug->RestoreChunk(testhost::ProgramChunk(testhost::Record201(v), "part")), LV2_STATE_SUCCESS);
-    for (int i = 0; i < lv2host::kParams; ++i) plug->control[i] = static_cast<float>(v[i]);
+    const std::vector<float> ports = lv2host::PortsOf(v);
+    std::copy(ports.begin(), ports.end(), plug->control);
     return plug->Render(in, kBlocks);
   });
   EXPECT_EQ(hash, kFloatRenderHash) << "got 0x" << std::hex << hash;
 }
 
-// Settings a float holds exactly, through the ports between blocks; the
-// second part synced to a running transport.
+// Settings whose ports' numbers (dB, % wet, Hz) read back exactly, through
+// the ports between blocks; the second part synced to a running transport.
 TEST(Lv2Audio, PortsAndTransportSoundAsTheVst2Build) {
   testhost::SetPluginPathFromCommandLine(VELTRANE_VST2_PLUGIN);
   auto vst = testhost::PluginInstance::Create(testhost::SharedModule());
@@ -50,8 +52,8 @@ TEST(Lv2Audio, PortsAndTransportSoundAsTheVst2Build) {
   const Audio input = {testhost::Noise(frames, 7, 0.7f), testhost::Noise(frames, 8, 0.7f)};
   for (int part = 0; part < 3; ++part) {
     Settings s;
-    s.volume[0] = 1.5;
-    s.volume[1] = 0.25;
+    s.volume[0] = 0.1;  // -20 dB
+    s.volume[1] = 0.01;
     s.mix[0] = 0.75;
     s.mode[1] = part;
     s.rangeIndex = 2 + part % 2;
@@ -65,8 +67,8 @@ TEST(Lv2Audio, PortsAndTransportSoundAsTheVst2Build) {
     // but only a VST 2.4 host is told the partners' values to send back.
     s.linked = part == 2;
     testhost::Configure(*vst, s);
-    const testhost::Values v = ValuesOf(s);
-    for (int i = 0; i < lv2host::kParams; ++i) plug->control[i] = static_cast<float>(v[i]);
+    const std::vector<float> ports = lv2host::PortsOf(ValuesOf(s));
+    std::copy(ports.begin(), ports.end(), plug->control);
     // 1024 is longer than announced: a VST 2.4 host's position is the
     // block's start for each of its pieces, LV2's moves on, so the synced
     // part keeps to announced lengths.

@@ -151,13 +151,26 @@ TEST(Lv2Editor, OpensInTheHostsWindowFollowsTheHostAndWritesWhatTheUserChanges) 
   XCloseDisplay(input);
   pump(10);
   EXPECT_EQ(host.formats, std::vector<uint32_t>(host.writes.size(), 0));
+  const std::vector<float> ports = lv2host::PortsOf(values);  // dB, % wet, Hz
   EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{0, 1.0f},
-                                                      {2, float(values[1])},
-                                                      {4, float(values[3])},
-                                                      {6, float(values[5])},
-                                                      {9, float(values[8])},
-                                                      {11, float(values[10])}}));
+                                                      {2, ports[1]},
+                                                      {4, ports[3]},
+                                                      {6, ports[5]},
+                                                      {9, ports[8]},
+                                                      {11, ports[10]}}));
   EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{0, true}, {0, false}}));
+
+  // The host picks another range: the shifts keep their values, and the
+  // editor writes their hertz in it.
+  host.writes.clear();
+  const float range = 50.0f;
+  descriptor->port_event(editor, 7, sizeof range, 0, &range);
+  pump(3);
+  testhost::Values linked = values;
+  for (int right : {2, 4, 6, 9, 11}) linked[right] = values[right - 1];
+  linked[7] = 1;
+  const std::vector<float> shifts = lv2host::PortsOf(linked);
+  EXPECT_EQ(host.Values(), (std::map<uint32_t, float>{{8, shifts[8]}, {9, shifts[9]}, {10, shifts[10]}, {11, shifts[11]}}));
 
   descriptor->cleanup(editor);
   parent.Sync();

@@ -36,6 +36,53 @@ TEST(Lv2Ports, MisbehavingHostsAreRefusedCleanly) {
   EXPECT_TRUE(plug->Save().empty());  // no map, no state: said, not faked
 }
 
+testhost::Values Held(Instance& plug) {
+  std::vector<float> in(16, 0.0f), out(16);
+  plug.Run(in.data(), in.data(), out.data(), out.data(), 16);
+  const auto saved = testhost::ParseProgram(plug.SavedChunk());
+  return saved ? saved->values : testhost::Values{};
+}
+
+// Port numbers over each port's range (for the shifts in every range) give
+// values whose numbers are those ports again; a port that echoes the number
+// of an exact value the editor set moves nothing.
+TEST(Lv2Ports, NumbersInHostUnitsComeBackFromTheirValues) {
+  auto plug = Instance::Make();
+  ASSERT_TRUE(plug);
+  plug->Start();
+  float low[lv2host::kNotify + 1], high[lv2host::kNotify + 1];
+  lilv_plugin_get_port_ranges_float(lv2host::Plugin(), low, high, nullptr);
+  EXPECT_EQ(std::vector<float>(low + 1, low + 5), (std::vector<float>{-90.0f, -90.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(std::vector<float>(high + 7, high + 14), (std::vector<float>{5000, 5000, 5000, 5000, 5000, 5, 40}));
+  for (int i = 0; i < lv2host::kParams; ++i) {
+    if (i > 0) plug->control[0] = 0.0f;  // unlinked: a partner's port would not follow
+    for (int range = 0; range < 4; ++range) {
+      if (range > 0 && (i < 8 || i > 11)) break;
+      plug->control[7] = lv2host::PortOf(7, range, 0);
+      const double top = i >= 8 && i <= 11 ? plug->control[7] : high[i];
+      const double bottom = i >= 8 && i <= 11 ? -top : low[i];
+      const bool whole = i == 0 || (i >= 5 && i <= 7) || (i >= 12 && i != 13);
+      for (int k = 0; k <= 40; ++k) {
+        // Across the range and back, so that neighbours differ.
+        const double at = k % 2 == 0 ? k / 40.0 : 1.0 - k / 40.0;
+        float number = static_cast<float>(bottom + at * (top - bottom));
+        if (whole) number = i == 7 ? lv2host::PortOf(7, k % 4, 0) : std::round(number);
+        if (i == 7) plug->control[7] = number;
+        plug->control[i] = number;
+        const testhost::Values held = Held(*plug);
+        ASSERT_EQ(lv2host::PortOf(i, held[i], held[7]), number) << "port " << i << " range " << range;
+      }
+    }
+  }
+  testhost::Values values = testhost::DistinctValues();
+  values[2] = 1e-6;  // below the port's -90 dB, which reads back as silence
+  plug->QueueProgram(0, 3, testhost::ProgramChunk(testhost::Record201(values), "Exact"));
+  EXPECT_EQ(Held(*plug), values);
+  const std::vector<float> echo = lv2host::PortsOf(values);
+  std::copy(echo.begin(), echo.end(), plug->control);
+  EXPECT_EQ(Held(*plug), values);
+}
+
 TEST(Lv2Ports, RunAllocatesNothingAndAnswersProgramMessages) {
   std::string why;
   testhost::SetPluginPathFromCommandLine(VELTRANE_VST2_PLUGIN);
@@ -50,7 +97,7 @@ TEST(Lv2Ports, RunAllocatesNothingAndAnswersProgramMessages) {
   std::vector<float> in(5000, 0.25f), outL(5000), outR(5000);
   long allocations = 0, frees = 0;
   for (int k = 0; k < 50; ++k) {
-    plug->control[10] = 0.02f * k;
+    plug->control[10] = 2.0f * k;  // Hz
     plug->QueuePosition(static_cast<uint32_t>(k * 97), 1.5 * k, 90.0 + k, k % 3 == 0 ? 0.0f : 1.0f);
     if (k == 40) plug->QueueProgram(1234, 14, chunk);
     torture::ArmAllocationAudit();

@@ -74,8 +74,8 @@ TEST(Lv2State, VstChunkAndLilvSessionRestoreExactly) {
   for (int i = 0; i < lv2host::kParams; ++i) other->control[i] = ports.at(lv2host::Symbol(i));
   RunBlock(*other);
   EXPECT_EQ(other->SavedChunk(), plug->SavedChunk());
-  // Later port changes count again.
-  other->control[3] = 0.25f;
+  // Later port changes count again (Mix L in % wet).
+  other->control[3] = 25.0f;
   RunBlock(*other);
   testhost::Values changed = values;
   changed[3] = 0.25;
@@ -83,6 +83,38 @@ TEST(Lv2State, VstChunkAndLilvSessionRestoreExactly) {
   lilv_state_free(read);
   lilv_free(text);
   lilv_state_free(state);
+}
+
+// A 2.0.3 session: the program chunk and its index, and the ports holding
+// the values themselves (gains, not dB). The state stands over the ports
+// whether the host sets them before restoring (Ardour) or after (lilv);
+// the host's later changes are in the new units.
+TEST(Lv2State, A203SessionRestoresExactlyOverItsOldPortValues) {
+  const testhost::Values values = testhost::DistinctValues();
+  const Bytes chunk = testhost::ProgramChunk(testhost::Record201(values), "Old Session");
+  for (bool portsFirst : {true, false}) {
+    auto plug = Started();
+    ASSERT_TRUE(plug);
+    RunBlock(*plug);
+    auto oldPorts = [&] {
+      for (int i = 0; i < lv2host::kParams; ++i) plug->control[i] = static_cast<float>(values[i]);
+    };
+    if (portsFirst) oldPorts();
+    ASSERT_EQ(plug->RestoreChunk(chunk, 9), LV2_STATE_SUCCESS);
+    if (!portsFirst) oldPorts();
+    RunBlock(*plug);
+    RunBlock(*plug);
+    const auto saved = testhost::ParseProgram(plug->SavedChunk());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->values, values) << portsFirst;
+    EXPECT_EQ(saved->name, "Old Session");
+    EXPECT_EQ(saved->presetIndex, 9);
+    plug->control[13] = 10.0f;  // LFO Rate, Hz
+    RunBlock(*plug);
+    testhost::Values changed = values;
+    changed[13] = 0.25;
+    EXPECT_EQ(Held(*plug), changed) << portsFirst;
+  }
 }
 
 TEST(Lv2State, BadBlobsNeverCrashChangeNothingOrLoadOnlyFiniteValues) {
@@ -121,7 +153,7 @@ TEST(Lv2State, BadBlobsNeverCrashChangeNothingOrLoadOnlyFiniteValues) {
   }
   float low[lv2host::kNotify + 1], high[lv2host::kNotify + 1];
   lilv_plugin_get_port_ranges_float(lv2host::Plugin(), low, high, nullptr);
-  const testhost::Values held = Held(*plug);
+  const std::vector<float> held = lv2host::PortsOf(Held(*plug));
   for (int i = 0; i < lv2host::kParams; ++i) EXPECT_TRUE(held[i] >= low[i] && held[i] <= high[i]) << i;
 }
 
@@ -152,7 +184,8 @@ TEST(Lv2Presets, EachLoadsTheVst2ProgramOfItsIndex) {
     lilv_state_restore(preset, plug->lilv(), &SetPort, &ports, 0, plug->features());
     lilv_state_free(preset);
     for (int i = 0; i < lv2host::kParams; ++i) {
-      EXPECT_EQ(ports[lv2host::Symbol(i)], static_cast<float>(expected[i])) << names[program] << " " << i;
+      // In the hosts' units: dB, % wet, Hz.
+      EXPECT_EQ(ports[lv2host::Symbol(i)], lv2host::PortOf(i, expected[i], expected[7])) << names[program] << " " << i;
       plug->control[i] = ports[lv2host::Symbol(i)];
     }
     RunBlock(*plug);

@@ -1,7 +1,9 @@
-// lilv's lv2apply renders a 1 kHz sine through the bundle with the "Plus
-// 250Hz" preset's port values (read from the bundle) on its command line:
-// the spectrum's peak moves to 1250 Hz.
+// lilv's tools: lv2info describes the ports' units; lv2apply renders a
+// 1 kHz sine through the bundle with the "Plus 250Hz" preset's port values
+// (read from the bundle, in dB and Hz) on its command line: the spectrum's
+// peak moves to 1250 Hz.
 #include <gtest/gtest.h>
+#include <lv2/units/units.h>
 #include <sndfile.h>
 
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -38,6 +41,43 @@ std::string FindOnPath(const std::string& name) {
   for (std::string dir; std::getline(path, dir, ':');)
     if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
   return "";
+}
+
+// lv2info writes the description it read (-p, and a manifest with -m):
+// read back as a bundle, each port has the unit hosts show it in.
+TEST(Lv2Tools, Lv2infoDescribesEachPortsUnit) {
+  const std::string dir = std::string(VELTRANE_LV2_TEST_DIR) + "/described.lv2/";
+  const std::string command = "rm -rf '" + dir + "' && mkdir '" + dir + "' && cd '" + dir + "' && LV2_PATH='" +
+                              std::getenv("VELTRANE_LV2_PATH") + "' lv2info -p description.ttl -m manifest.ttl " +
+                              lv2host::kPluginUri + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  LilvWorld* world = lilv_world_new();
+  LilvNode* bundle = lilv_new_file_uri(world, nullptr, dir.c_str());
+  lilv_world_load_bundle(world, bundle);
+  LilvNode* uri = lilv_new_uri(world, lv2host::kPluginUri);
+  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+  ASSERT_NE(plugin, nullptr);
+  LilvNode* unitKey = lilv_new_uri(world, LV2_UNITS__unit);
+  LilvNode* renderKey = lilv_new_uri(world, LV2_UNITS__render);
+  std::map<std::string, std::string> units;  // symbol -> unit, or our own unit's format
+  for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+    LilvNodes* unit = lilv_port_get_value(plugin, port, unitKey);
+    if (unit == nullptr) continue;
+    const LilvNode* node = lilv_nodes_get_first(unit);
+    LilvNode* render = lilv_node_is_uri(node) ? nullptr : lilv_world_get(world, node, renderKey, nullptr);
+    units[lilv_node_as_string(lilv_port_get_symbol(plugin, port))] =
+        render != nullptr ? lilv_node_as_string(render) : lilv_node_as_uri(node);
+    lilv_node_free(render);
+    lilv_nodes_free(unit);
+  }
+  const std::string db = LV2_UNITS__db, hz = LV2_UNITS__hz, wet = "%.0f%% wet";
+  EXPECT_EQ(units, (std::map<std::string, std::string>{{"volume_l", db}, {"volume_r", db}, {"mix_l", wet},
+                                                        {"mix_r", wet}, {"freq_range", hz}, {"freq_min_l", hz},
+                                                        {"freq_min_r", hz}, {"freq_max_l", hz}, {"freq_max_r", hz},
+                                                        {"lfo_rate", hz}}));
+  for (LilvNode* node : {unitKey, renderKey, uri, bundle}) lilv_node_free(node);
+  lilv_world_free(world);
 }
 
 TEST(Lv2Tools, Lv2applyShiftsASineBy250Hz) {
