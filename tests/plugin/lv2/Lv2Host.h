@@ -23,6 +23,7 @@ namespace lv2host {
 constexpr const char* kPluginUri = "http://www.quorvel.com/plugins/veltrane";
 constexpr const char* kChunkKey = "http://www.quorvel.com/plugins/veltrane#chunk";
 constexpr const char* kProgramKey = "http://www.quorvel.com/plugins/veltrane#program";
+constexpr const char* kSessionKey = "http://www.quorvel.com/plugins/veltrane#session";
 constexpr const char* kProgramMessage = "http://www.quorvel.com/plugins/veltrane#Program";
 constexpr int kParams = 15;
 // Port indices after the parameters, as the bundle describes them.

@@ -157,6 +157,87 @@ TEST(Lv2State, BadBlobsNeverCrashChangeNothingOrLoadOnlyFiniteValues) {
   for (int i = 0; i < lv2host::kParams; ++i) EXPECT_TRUE(held[i] >= low[i] && held[i] <= high[i]) << i;
 }
 
+// A host's calls shuffled from a seed: port values in one run and apart,
+// the link among them, program messages, earlier states restored; the
+// session then comes back exactly in a fresh instance and in the VST 2.4
+// build.
+TEST(Lv2State, RandomHostOperationsComeBackExactly) {
+  testhost::SetPluginPathFromCommandLine(VELTRANE_VST2_PLUGIN);
+  float low[lv2host::kNotify + 1], high[lv2host::kNotify + 1];
+  lilv_plugin_get_port_ranges_float(lv2host::Plugin(), low, high, nullptr);
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    std::mt19937 rng(seed);
+    auto plug = Started();
+    ASSERT_TRUE(plug);
+    // A number a host's slider or text box gives, within the port's range.
+    auto number = [&](int port) {
+      const float n = low[port] + (high[port] - low[port]) * static_cast<float>(rng() % 1001) / 1000.0f;
+      const bool whole = port == 0 || (port >= 5 && port <= 7) || (port >= 12 && port != 13);
+      return whole ? std::round(n) : n;
+    };
+    std::vector<lv2host::State> states = {plug->Save()};
+    for (int op = 0; op < 100; ++op) {
+      switch (rng() % 6) {
+        case 0:
+          for (int k = 0, n = 1 + rng() % 4; k < n; ++k) {
+            const int port = static_cast<int>(rng() % lv2host::kParams);
+            plug->control[port] = number(port);
+          }
+          break;
+        case 1:  // both sides alike and the link on, in one run
+          plug->control[1] = plug->control[2] = number(1);
+          plug->control[0] = 1.0f;
+          break;
+        case 2: {
+          testhost::Values v = testhost::DistinctValues();
+          v[1] = 0.25 + (rng() % 100) / 64.0;
+          plug->QueueProgram(0, static_cast<int32_t>(rng() % 32),
+                             testhost::ProgramChunk(testhost::Record201(v), "Mine " + std::to_string(op)));
+          break;
+        }
+        case 3: ASSERT_EQ(plug->Restore(states[rng() % states.size()]), LV2_STATE_SUCCESS); break;
+        default: states.push_back(plug->Save()); break;
+      }
+      RunBlock(*plug);
+    }
+    const lv2host::State saved = plug->Save();
+    auto fresh = Started();
+    ASSERT_TRUE(fresh);
+    ASSERT_EQ(fresh->Restore(saved), LV2_STATE_SUCCESS);
+    RunBlock(*fresh);
+    const lv2host::State again = fresh->Save();
+    EXPECT_EQ(again.at(lv2host::kSessionKey), saved.at(lv2host::kSessionKey)) << "seed " << seed;
+    EXPECT_EQ(again, saved) << "seed " << seed;
+    EXPECT_EQ(Held(*fresh), Held(*plug)) << "seed " << seed;
+    EXPECT_TRUE(testhost::Vst2WithSession(saved.at(lv2host::kSessionKey).second));
+  }
+}
+
+// One run's port values are one batch: the link off keeps the right side
+// the run sets, the link on links after the run.
+TEST(Lv2State, ARunThatTurnsTheLinkOffKeepsTheRightSide) {
+  auto plug = Started();
+  ASSERT_TRUE(plug);
+  plug->control[0] = 1.0f;
+  RunBlock(*plug);
+  const testhost::Values linked = Held(*plug);
+  plug->control[0] = 0.0f;
+  plug->control[4] = 25.0f;                                       // Mix R, % wet
+  plug->control[9] = lv2host::PortOf(9, -0.5, linked[7]);         // Freq Min R
+  plug->control[11] = lv2host::PortOf(11, 0.75, linked[7]);       // Freq Max R
+  RunBlock(*plug);
+  testhost::Values expected = linked;
+  expected[0] = 0.0;
+  expected[4] = 0.25;
+  expected[9] = -0.5;
+  expected[11] = 0.75;
+  EXPECT_EQ(Held(*plug), expected);
+  plug->control[4] = 87.5f;
+  plug->control[0] = 1.0f;
+  RunBlock(*plug);
+  EXPECT_EQ(Held(*plug), linked);
+}
+
 TEST(Lv2Presets, EachLoadsTheVst2ProgramOfItsIndex) {
   testhost::SetPluginPathFromCommandLine(VELTRANE_VST2_PLUGIN);
   auto vst = testhost::PluginInstance::Create(testhost::SharedModule());
