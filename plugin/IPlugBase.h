@@ -282,8 +282,8 @@ class IPlugBase {
 
   // What every binding does when the host switches processing on or off,
   // in one order: the effect hears of it, and switching off clears what
-  // the signal path holds (a bypass fade ends where it was going). The
-  // section is held.
+  // the signal path holds (a bypass fade ends where it was going). Takes
+  // the section.
   void Activate(bool active);
 
   // Channel I/O.
@@ -383,10 +383,10 @@ class IPlugBase {
   // effect overwrites them (in place), then the crossfade into the outputs.
   void KeepDryInputs(const AudioBlock& block, int offset, int frames);
   void CrossfadeToDry(const AudioBlock& block, int offset, int frames);
-  bool mBypassed = false;     // the host's switch (section)
+  bool mBypassed = false;        // the host's switch (section)
   bool mBypassFadeEnds = false;  // the next piece starts at the switch's end (section)
-  bool mBypassAudio = false;  // the switch as the last piece took it (audio thread)
-  int mBypassFrames = 0;      // how far the fade has gone, 0 = wet (audio thread)
+  bool mBypassAudio = false;     // the switch as the last piece took it (audio thread)
+  int mBypassFrames = 0;         // how far the fade has gone, 0 = the effect (audio thread)
   void SilenceOutputs(const AudioBlock& block);
   int mPieceOffset = 0;                      // audio thread
   std::atomic<int> mReconfiguring{0};        // AudioReconfiguration in progress
