@@ -271,7 +271,8 @@ std::string PresetsTurtle(IPlugLV2& plug) {
       const ParamRecord& param = *plug.ParamAt(k);
       t += std::string(k > 0 ? " , " : "") + "[\n        lv2:symbol \"" + SymbolOf(param.name) +
            "\" ;\n        pset:value " +
-           Number(IPlugLV2::PortNumber(param, param.value, plug.QuantityBy(param)), param.type != kTypeDouble) +
+           // Always a float literal: hosts (Qtractor) drop preset values of other types.
+           Number(IPlugLV2::PortNumber(param, param.value, plug.QuantityBy(param)), false) +
            "\n    ]";
     }
     t += " ;\n    state:state [\n";
