@@ -9,8 +9,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # Without these the project still builds; the tests that need them are
 # reported as skipped (Wine for the Windows builds' tests, the X server for
 # the editor windows, ffmpeg for the benchmark's comparison, NSIS for the
-# Windows installer, lintian for checking the Debian package).
-optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg nsis lintian)
+# Windows installer, lintian for checking the Debian package, GTK 3 for the
+# LV2 editor's widget for GTK 3 hosts).
+optional=(wine wine64 wine32:i386 xvfb xauth x11-utils ffmpeg nsis lintian libgtk-3-dev)
 # The 64-bit ARM build: a cross compiler, the libraries for arm64 and
 # qemu-user to run its tests. Without them the arm64 preset is skipped.
 arm64=(g++-aarch64-linux-gnu qemu-user

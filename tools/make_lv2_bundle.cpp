@@ -178,7 +178,30 @@ std::string PresetLabel(IPlugLV2& plug, int index) {
   return number + std::string(plug.PresetName(index));
 }
 
-std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
+// An editor's description: its type and binary, what it needs of the host,
+// and the ports whose values it follows (the meters, the audio instance's
+// program reports on notify) besides the controls.
+std::string EditorTurtle(IPlugLV2& plug, const char* uri, const char* type, const std::string& binary,
+                         const char* required) {
+  const Lv2PortLayout p = plug.Ports();
+  std::string t = "<" + std::string(uri) + ">\n";
+  t += "    a " + std::string(type) + " ;\n";
+  t += "    lv2:binary <" + binary + "> ;\n";
+  t += "    lv2:requiredFeature " + std::string(required) + " ;\n";
+  t += "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , urid:map , opts:options ;\n";
+  t += "    opts:supportedOption ui:scaleFactor ;\n";
+  t += "    lv2:extensionData ui:idleInterface ;\n";
+  t += "    ui:portNotification [\n        ui:plugin <" + kUri +
+       "> ;\n        lv2:symbol \"notify\" ;\n        ui:protocol atom:eventTransfer\n    ]";
+  for (int m = 0; m < p.meters; ++m)
+    t += " , [\n        ui:plugin <" + kUri + "> ;\n        lv2:symbol \"" + SymbolOf(plug.MeterAt(m).name) +
+         "\" ;\n        ui:protocol ui:floatProtocol\n    ]";
+  t += " .\n\n";
+  return t;
+}
+
+// `container`: the binary of the editor for GTK 3 hosts, or empty.
+std::string PluginTurtle(IPlugLV2& plug, const std::string& binary, const std::string& container) {
   const Lv2PortLayout p = plug.Ports();
   const int32_t version = plug.Version();
   std::string t = kPrefixes;
@@ -191,8 +214,9 @@ std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
   t += "    lv2:microVersion " + std::to_string(version & 0xFF) + " ;\n";
   t += "    lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n";
   t += "    lv2:extensionData state:interface ;\n";
-  t += "    ui:ui <" + std::string(kLv2EditorUri) + "> ;\n";
-  t += "    lv2:port ";
+  t += "    ui:ui <" + std::string(kLv2EditorUri) + ">";
+  if (!container.empty()) t += " , <" + std::string(kLv2ContainerUri) + ">";
+  t += " ;\n    lv2:port ";
   for (int i = 0; i < p.params; ++i) t += (i > 0 ? " , " : "") + ControlPort(plug, *plug.ParamAt(i), i);
   for (int m = 0; m < p.meters; ++m) {
     const MeterInfo info = plug.MeterAt(m);
@@ -220,21 +244,11 @@ std::string PluginTurtle(IPlugLV2& plug, const std::string& binary) {
                          atom + " ;\n        atom:supports patch:Message");
   t += " .\n\n";
 
-  // The editor: an X11 child of the host's window, following the meters
-  // and the audio instance's program reports as well as the controls.
-  t += "<" + std::string(kLv2EditorUri) + ">\n";
-  t += "    a ui:X11UI ;\n";
-  t += "    lv2:binary <" + binary + "> ;\n";
-  t += "    lv2:requiredFeature ui:idleInterface , ui:parent ;\n";
-  t += "    lv2:optionalFeature ui:resize , ui:touch , ui:noUserResize , urid:map , opts:options ;\n";
-  t += "    opts:supportedOption ui:scaleFactor ;\n";
-  t += "    lv2:extensionData ui:idleInterface ;\n";
-  t += "    ui:portNotification [\n        ui:plugin <" + kUri +
-       "> ;\n        lv2:symbol \"notify\" ;\n        ui:protocol atom:eventTransfer\n    ]";
-  for (int m = 0; m < p.meters; ++m)
-    t += " , [\n        ui:plugin <" + kUri + "> ;\n        lv2:symbol \"" + SymbolOf(plug.MeterAt(m).name) +
-         "\" ;\n        ui:protocol ui:floatProtocol\n    ]";
-  t += " .\n\n";
+  // The editor: an X11 child of the host's window; for GTK 3 hosts, the
+  // same inside a GTK widget, whose name sorts first: hosts such as
+  // Audacity take the first editor they can show.
+  t += EditorTurtle(plug, kLv2EditorUri, "ui:X11UI", binary, "ui:idleInterface , ui:parent");
+  if (!container.empty()) t += EditorTurtle(plug, kLv2ContainerUri, "ui:Gtk3UI", container, "ui:idleInterface");
 
   // The names of the state and the message between the two instances.
   t += "<" + std::string(kLv2ProgramKey) + ">\n    a rdf:Property , owl:DatatypeProperty ;\n";
@@ -283,11 +297,14 @@ std::string PresetsTurtle(IPlugLV2& plug) {
   return t;
 }
 
-std::string ManifestTurtle(IPlugLV2& plug, const std::string& binary) {
+std::string ManifestTurtle(IPlugLV2& plug, const std::string& binary, const std::string& container) {
   std::string t = kPrefixes;
   t += "<" + kUri + ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n\n";
   t += "<" + std::string(kLv2EditorUri) + ">\n    a ui:X11UI ;\n    lv2:binary <" + binary +
        "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n";
+  if (!container.empty())
+    t += "\n<" + std::string(kLv2ContainerUri) + ">\n    a ui:Gtk3UI ;\n    lv2:binary <" + container +
+         "> ;\n    rdfs:seeAlso <veltrane.ttl> .\n";
   for (int i = 0; i < plug.NumPresets(); ++i) {
     t += "\n<" + PresetUri(i) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kUri + "> ;\n";
     t += "    rdfs:label " + Quoted(PresetLabel(plug, i).c_str()) + " ;\n    rdfs:seeAlso <presets.ttl> .\n";
@@ -298,12 +315,13 @@ std::string ManifestTurtle(IPlugLV2& plug, const std::string& binary) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_lv2_bundle BUNDLE_DIR BINARY_FILE_NAME\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: make_lv2_bundle BUNDLE_DIR BINARY_FILE_NAME [GTK3_EDITOR_FILE_NAME]\n");
     return 2;
   }
   const std::string folder = argv[1];
   const std::string binary = argv[2];
+  const std::string container = argc == 4 ? argv[3] : "";
 
   HostConnection host;
   host.role = HostConnection::Role::kAudio;
@@ -315,8 +333,8 @@ int main(int argc, char** argv) {
   IPlugLV2& plug = static_cast<IPlugLV2&>(*created);
   plug.FillEmptyPresets(plug.NumPresets());
   if (!plug.LoadPreset(0)) return 1;
-  const std::string manifest = ManifestTurtle(plug, binary);
-  const std::string description = PluginTurtle(plug, binary);
+  const std::string manifest = ManifestTurtle(plug, binary, container);
+  const std::string description = PluginTurtle(plug, binary, container);
   const std::string presets = PresetsTurtle(plug);
   if (presets.empty()) return 1;
   if (!WriteFile(folder + "/manifest.ttl", manifest) || !WriteFile(folder + "/veltrane.ttl", description) ||

@@ -48,6 +48,8 @@ struct HostConnection {
 // The plug-in's URI (set by the build) and the names under it.
 constexpr char kLv2PluginUri[] = VELTRANE_LV2_URI;
 constexpr char kLv2EditorUri[] = VELTRANE_LV2_URI "#editor";
+// The same editor inside a GTK widget, for GTK 3 hosts (its own binary).
+constexpr char kLv2ContainerUri[] = VELTRANE_LV2_URI "#container-gtk3";
 // State keys: the session (atom:Chunk, the whole plug-in as the core
 // writes it), and the current preset's index (atom:Int) and the program
 // chunk (atom:Chunk, the bytes a VST 2.4 host keeps for one program), which

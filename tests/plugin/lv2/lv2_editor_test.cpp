@@ -10,6 +10,7 @@
 #include <lv2/ui/ui.h>
 
 #include <chrono>
+#include <functional>
 #include <cstring>
 #include <thread>
 
@@ -18,6 +19,10 @@
 #include "tests/plugin/lv2/Lv2Host.h"
 
 // Last: Xlib's macros (Bool, None, Status) clash with the headers above.
+#if defined(VELTRANE_LV2_GTK3)
+#include <gtk/gtk.h>
+#include <gtk/gtkx.h>
+#endif
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -50,12 +55,22 @@ struct EditorHost {
   }
 };
 
-// The bundle's one editor, from the binary it names.
-void LoadEditor(const LV2UI_Descriptor** descriptor) {
+// The bundle's editor of a type (X11, or GTK 3 if the build has it), from
+// the binary it names; `bundle` gets the folder it is in.
+void LoadEditor(const LV2UI_Descriptor** descriptor, const char* type = LV2_UI__X11UI, std::string* bundle = nullptr) {
   ASSERT_NE(lv2host::Plugin(), nullptr);
   LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
-  ASSERT_EQ(lilv_uis_size(uis), 1u);
-  const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+  LilvNode* wanted = lilv_new_uri(lv2host::World(), type);
+  const LilvUI* ui = nullptr;
+  LILV_FOREACH (uis, it, uis)
+    if (lilv_ui_is_a(lilv_uis_get(uis, it), wanted)) ui = lilv_uis_get(uis, it);
+  lilv_node_free(wanted);
+  ASSERT_NE(ui, nullptr) << type;
+  if (bundle != nullptr) {
+    char* folder = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_bundle_uri(ui)), nullptr);
+    *bundle = folder;
+    lilv_free(folder);
+  }
   char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
   void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   lilv_free(path);
@@ -210,5 +225,78 @@ TEST(Lv2Editor, TheHostsScaleFactorOpensTheEditorAtItsSize) {
   parent.Sync();
   EXPECT_TRUE(parent.Children().empty());
 }
+
+#if defined(VELTRANE_LV2_GTK3)
+// A GTK 3 host gets the editor inside a widget of its own: listed first
+// (Audacity takes the first editor it can show), holding the X11 editor at
+// its size, wired to the host's write function and idled by the host.
+TEST(Lv2Editor, Gtk3HostsGetTheEditorInsideTheirWidget) {
+  testhost::X11Parent display(16, 16);
+  if (!display.ok()) GTEST_SKIP() << display.why();
+  if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "GTK cannot open the display";
+  LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
+  LilvNode* gtk3 = lilv_new_uri(lv2host::World(), LV2_UI__Gtk3UI);
+  EXPECT_TRUE(lilv_ui_is_a(lilv_uis_get(uis, lilv_uis_begin(uis)), gtk3)) << "not the first editor";
+  lilv_node_free(gtk3);
+  lilv_uis_free(uis);
+  const LV2UI_Descriptor* descriptor = nullptr;
+  std::string bundle;
+  LoadEditor(&descriptor, LV2_UI__Gtk3UI, &bundle);
+  ASSERT_NE(descriptor, nullptr);
+
+  EditorHost host;
+  const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr}, mapFeature = {LV2_URID__map, lv2host::UridMap()};
+  const LV2_Feature* features[] = {&idleFeature, &mapFeature, nullptr};
+  auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t, const void* buffer) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    static_cast<EditorHost*>(c)->writes.emplace_back(port, lv2host::Bytes(bytes, bytes + size));
+  };
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle editor =
+      descriptor->instantiate(descriptor, lv2host::kPluginUri, bundle.c_str(), write, &host, &widget, features);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(GTK_IS_WIDGET(widget));
+  const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+  ASSERT_NE(idle, nullptr);
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_container_add(GTK_CONTAINER(window), static_cast<GtkWidget*>(widget));
+  gtk_widget_show_all(window);
+
+  // Somewhere below the host's window: a window of the editor's size.
+  Display* x = XOpenDisplay(nullptr);
+  ASSERT_NE(x, nullptr);
+  std::function<bool(Window)> holdsEditor = [&](Window w) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(x, w, &a) && a.width == 584 && a.height == 390 && a.map_state == IsViewable) return true;
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    bool found = false;
+    if (XQueryTree(x, w, &root, &parent, &children, &count))
+      for (unsigned int i = 0; i < count && !found; ++i) found = holdsEditor(children[i]);
+    if (children != nullptr) XFree(children);
+    return found;
+  };
+  const Window top = gdk_x11_window_get_xid(gtk_widget_get_window(window));
+  bool shown = false;
+  for (int i = 0; i < 400 && !shown; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+    while (gtk_events_pending()) gtk_main_iteration();
+    EXPECT_EQ(idle->idle(editor), 0);
+    XSync(x, False);
+    shown = holdsEditor(top);
+  }
+  EXPECT_TRUE(shown) << "the editor never appeared in the host's window";
+  int width = 0, height = 0;
+  gtk_widget_get_size_request(static_cast<GtkWidget*>(widget), &width, &height);
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(584, 390));
+  // The editor asked the audio instance for its program, through the host.
+  ASSERT_FALSE(host.writes.empty());
+  EXPECT_EQ(host.writes[0].first, lv2host::kControl);
+
+  descriptor->cleanup(editor);
+  gtk_widget_destroy(window);
+  while (gtk_events_pending()) gtk_main_iteration();
+  XCloseDisplay(x);
+}
+#endif
 
 }  // namespace
