@@ -28,10 +28,13 @@ struct Container {
   void* library = nullptr;
   const LV2UI_Descriptor* editor = nullptr;
   LV2UI_Handle handle = nullptr;
-  GtkWidget* plug = nullptr;
-  GtkWidget* socket = nullptr;
+  GtkWidget* plug = nullptr;    // ours, with a reference
+  GtkWidget* socket = nullptr;  // the host's widget, with a reference of ours
+  guint timer = 0;
   LV2UI_Resize resize{};
 };
+
+int Idle(LV2UI_Handle handle);
 
 // The editor's size, for both widgets: the host lays out the socket.
 int Resize(LV2UI_Feature_Handle handle, int width, int height) {
@@ -48,11 +51,29 @@ void SocketRealized(GtkWidget* socket, gpointer data) {
   gtk_widget_show(c->plug);
 }
 
+// Hosts may destroy their window, and the socket in it, before cleanup
+// (Audacity does): the socket then lets go of the plug, and GTK would
+// destroy the socket a second time inside that, and the plug with a delete
+// event. Both stay until Release.
+gboolean KeepSocket(GtkSocket*, gpointer) { return TRUE; }
+gboolean KeepPlug(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+
+// Not every GTK host calls the idle interface (jalv does not): the editor
+// paints and takes its events from the host's main loop as well.
+gboolean IdleTimer(gpointer data) {
+  Idle(data);
+  return G_SOURCE_CONTINUE;
+}
+
 void Release(Container* c) {
+  if (c->timer != 0) g_source_remove(c->timer);
   if (c->handle != nullptr) c->editor->cleanup(c->handle);
-  // Once embedded, the plug is the socket's child, and the socket the
-  // host's, which destroys them with its window; before, both are ours.
-  if (c->plug != nullptr && !gtk_plug_get_embedded(GTK_PLUG(c->plug))) gtk_widget_destroy(c->plug);
+  if (c->plug != nullptr) {
+    gtk_widget_destroy(c->plug);
+    g_signal_handlers_disconnect_by_data(c->plug, c);
+    g_object_unref(c->plug);
+  }
+  // Nothing of this binary stays connected: the host may unload it.
   if (c->socket != nullptr) {
     g_signal_handlers_disconnect_by_data(c->socket, c);
     if (gtk_widget_get_parent(c->socket) == nullptr) gtk_widget_destroy(c->socket);
@@ -82,10 +103,13 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     return nullptr;
   }
   c->plug = gtk_plug_new(0);
+  g_object_ref(c->plug);
+  g_signal_connect(c->plug, "delete-event", G_CALLBACK(KeepPlug), c);
   gtk_widget_realize(c->plug);
   c->socket = gtk_socket_new();
   g_object_ref_sink(c->socket);
   g_signal_connect(c->socket, "realize", G_CALLBACK(SocketRealized), c);
+  g_signal_connect(c->socket, "plug-removed", G_CALLBACK(KeepSocket), c);
 
   // The host's features, with the plug's window as the editor's parent and
   // its size requests going to the widgets.
@@ -105,6 +129,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     Release(c);
     return nullptr;
   }
+  c->timer = g_timeout_add(25, IdleTimer, c);
   *widget = c->socket;
   return c;
 }

@@ -236,6 +236,8 @@ TEST(Lv2Editor, Gtk3HostsGetTheEditorInsideTheirWidget) {
   if (!display.ok()) GTEST_SKIP() << display.why();
   setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus: nothing to talk to here
   if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "GTK cannot open the display";
+  // A GTK warning or critical (a widget used after it was destroyed) ends the test.
+  g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
   LilvUIs* uis = lilv_plugin_get_uis(lv2host::Plugin());
   LilvNode* gtk3 = lilv_new_uri(lv2host::World(), LV2_UI__Gtk3UI);
   EXPECT_TRUE(lilv_ui_is_a(lilv_uis_get(uis, lilv_uis_begin(uis)), gtk3)) << "not the first editor";
@@ -245,26 +247,8 @@ TEST(Lv2Editor, Gtk3HostsGetTheEditorInsideTheirWidget) {
   std::string bundle;
   LoadEditor(&descriptor, LV2_UI__Gtk3UI, &bundle);
   ASSERT_NE(descriptor, nullptr);
-
-  EditorHost host;
-  const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr}, mapFeature = {LV2_URID__map, lv2host::UridMap()};
-  const LV2_Feature* features[] = {&idleFeature, &mapFeature, nullptr};
-  auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t, const void* buffer) {
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    static_cast<EditorHost*>(c)->writes.emplace_back(port, lv2host::Bytes(bytes, bytes + size));
-  };
-  LV2UI_Widget widget = nullptr;
-  LV2UI_Handle editor =
-      descriptor->instantiate(descriptor, lv2host::kPluginUri, bundle.c_str(), write, &host, &widget, features);
-  ASSERT_NE(editor, nullptr);
-  ASSERT_TRUE(GTK_IS_WIDGET(widget));
   const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
   ASSERT_NE(idle, nullptr);
-  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_container_add(GTK_CONTAINER(window), static_cast<GtkWidget*>(widget));
-  gtk_widget_show_all(window);
-
-  // Somewhere below the host's window: a window of the editor's size.
   Display* x = XOpenDisplay(nullptr);
   ASSERT_NE(x, nullptr);
   std::function<bool(Window)> holdsEditor = [&](Window w) {
@@ -278,25 +262,61 @@ TEST(Lv2Editor, Gtk3HostsGetTheEditorInsideTheirWidget) {
     if (children != nullptr) XFree(children);
     return found;
   };
-  const Window top = gdk_x11_window_get_xid(gtk_widget_get_window(window));
-  bool shown = false;
-  for (int i = 0; i < 400 && !shown; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+  auto pump = [] {
     while (gtk_events_pending()) gtk_main_iteration();
-    EXPECT_EQ(idle->idle(editor), 0);
-    XSync(x, False);
-    shown = holdsEditor(top);
-  }
-  EXPECT_TRUE(shown) << "the editor never appeared in the host's window";
-  int width = 0, height = 0;
-  gtk_widget_get_size_request(static_cast<GtkWidget*>(widget), &width, &height);
-  EXPECT_EQ(std::make_pair(width, height), std::make_pair(584, 390));
-  // The editor asked the audio instance for its program, through the host.
-  ASSERT_FALSE(host.writes.empty());
-  EXPECT_EQ(host.writes[0].first, lv2host::kControl);
+  };
 
-  descriptor->cleanup(editor);
-  gtk_widget_destroy(window);
-  while (gtk_events_pending()) gtk_main_iteration();
+  // The host idles the editor, or does not (then the editor's own timer
+  // does); it destroys its window before cleanup (Audacity) or after (jalv).
+  for (bool hostIdles : {true, false}) {
+    SCOPED_TRACE(hostIdles ? "the host idles, then cleans up" : "the host's window goes first");
+    EditorHost host;
+    const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr}, mapFeature = {LV2_URID__map, lv2host::UridMap()};
+    const LV2_Feature* features[] = {&idleFeature, &mapFeature, nullptr};
+    auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t, const void* buffer) {
+      const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+      static_cast<EditorHost*>(c)->writes.emplace_back(port, lv2host::Bytes(bytes, bytes + size));
+    };
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle editor =
+        descriptor->instantiate(descriptor, lv2host::kPluginUri, bundle.c_str(), write, &host, &widget, features);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(GTK_IS_WIDGET(widget));
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(window), static_cast<GtkWidget*>(widget));
+    gtk_widget_show_all(window);
+
+    // Somewhere below the host's window: a window of the editor's size.
+    const Window top = gdk_x11_window_get_xid(gtk_widget_get_window(window));
+    bool shown = false;
+    for (int i = 0; i < 400 && !(shown && !host.writes.empty()); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      pump();
+      if (hostIdles) {
+      EXPECT_EQ(idle->idle(editor), 0);
+    }
+      XSync(x, False);
+      shown = holdsEditor(top);
+    }
+    EXPECT_TRUE(shown) << "the editor never appeared in the host's window";
+    int width = 0, height = 0;
+    gtk_widget_get_size_request(static_cast<GtkWidget*>(widget), &width, &height);
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(584, 390));
+    // The editor asked the audio instance for its program, through the host.
+    ASSERT_FALSE(host.writes.empty());
+    EXPECT_EQ(host.writes[0].first, lv2host::kControl);
+
+    if (hostIdles) {
+      descriptor->cleanup(editor);
+      pump();
+      gtk_widget_destroy(window);
+    } else {
+      gtk_widget_destroy(window);
+      pump();
+      descriptor->cleanup(editor);
+    }
+    pump();
+  }
   XCloseDisplay(x);
 }
 #endif
